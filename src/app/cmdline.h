@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tobra {
+
+// The program's command line, read the way the start-up reads it.
+struct CommandLine {
+    QString command;    // argument text after the switches were cut out, trimmed
+    bool safety = false;       // "/S" given
+    bool bypass = true;        // "/B" NOT given (BypassFlag)
+    QString tech;       // technician word, upper case
+    QString file;       // file word, letter case kept
+    bool help = false;
+    bool version = false;
+
+    // A code and a file and no "/B": upload without a window.
+    bool unattended() const { return !command.isEmpty() && bypass && !tech.isEmpty() && !file.isEmpty(); }
+};
+
+// Switch helpers, on the argument text. Switches are whole blank-separated
+// words in either case, so "/srv/..." or "/bin" inside a path stay intact.
+bool GetSafety(const QString &TheCommand);
+QString StripSafety(const QString &TheCommand);
+bool GetBypass(const QString &TheCommand);
+QString StripBypass(const QString &TheCommand);
+QString GetTech(const QString &TheCommand);
+QString GetFILENAME(const QString &TheCommand);
+
+// True for T1 ... T9 exactly and for any text beginning with "V7".
+bool IsLegit(const QString &TheString);
+
+// A technician word that can name a folder inside /uploads: no separator,
+// no "..", no control character.
+bool isSafeTechFolder(const QString &tech);
+
+CommandLine parseCommandLine(const QStringList &arguments);
+
+}  // namespace tobra

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/cmdline.h"
+
+#include <QObject>
+#include <QString>
+
+namespace tobra {
+
+class FtpClient;
+
+// The upload without a window: one file into /uploads/<code>.
+class UnattendedUpload : public QObject {
+    Q_OBJECT
+public:
+    explicit UnattendedUpload(FtpClient &ftp, QObject *parent = nullptr);
+
+    // The whole road from the parsed command line; returns the exit status.
+    int run(const CommandLine &cl, const QString &currentFolder);
+
+    // Connects with the server box's host and points the local folder at the
+    // file's folder.
+    void CmdLineFtpConnect(const QString &SourceFile);
+    int CmdLinePUT(const QString &DestinationDir, const QString &SourceFile);
+    void FtpDisconnect();
+
+    // Server host as read from the server box's tag.
+    QString txtURL;
+    // Status lines of the run (the hidden status list of the window).
+    QStringList lstMessages;
+    // Progress lines go to standard error when it is a terminal.
+    bool showProgress = false;
+
+private:
+    void AddStatusMessage(const QString &msg);
+
+    FtpClient &ftp_;
+    int lastPercent_ = -1;
+};
+
+// A relative file word is completed with the current folder.
+QString completeFileWord(const QString &file, const QString &currentFolder);
+
+}  // namespace tobra

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace tobra {
+
+// Error numbers the component raises. Callers test kErrCannotConnect to tell
+// "server unreachable or login refused" from everything else.
+constexpr int kErrCannotConnect = -2147217376;  // 0x80041020
+constexpr int kErrNotConnected = -2147217375;
+constexpr int kErrTransfer = -2147217374;       // broke off, short file, refused by server
+constexpr int kErrRemoteFolder = -2147217373;   // CD or MKD refused / folder missing
+constexpr int kErrLocalFile = -2147217372;      // local file cannot be read
+constexpr int kErrListing = -2147217371;
+constexpr int kErrBadName = -2147217370;        // a name that cannot be sent safely
+constexpr int kErrCancelled = -2147217369;
+
+class FtpError : public std::runtime_error {
+public:
+    FtpError(int number, const QString &description)
+        : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+    int number() const { return number_; }
+    QString description() const { return description_; }
+
+private:
+    int number_;
+    QString description_;
+};
+
+// One entry of a remote folder listing.
+struct FtpListEntry {
+    QString Name;
+    int IsFile = -1;     // -1 file, 0 folder
+    qint64 Size = 0;     // bytes
+    QString DateTime;    // as the listing gives it, shown as text
+};
+
+// Connection state values of ConnectionStateChanged.
+enum FtpState : int { FtpStateLost = -2, FtpStateDisconnected = 0, FtpStateConnected = 1 };
+
+struct FtpTimeouts {
+    int connectSeconds = 15;   // covers the login too: keep it at 10 s or more
+    int stallSeconds = 60;     // a transfer making no progress this long fails
+};
+
+// The program's FTP component, a session over one libcurl easy handle so one
+// login serves many operations. Every member runs to completion before it
+// returns; while it runs the calling thread keeps processing events (the
+// window repaints) but user input is swallowed so no second operation starts.
+// Events are emitted on the thread that owns the object.
+class FtpClient : public QObject {
+    Q_OBJECT
+public:
+    explicit FtpClient(QObject *parent = nullptr);
+    ~FtpClient() override;
+
+    bool Connected() const;
+    // host: "name", "name:port", "[v6]:port" (a port in the text wins over port).
+    void Connect(const QString &host, const QString &user, const QString &password, int port = 21);
+    void Disconnect();
+    void Reconnect();
+    QString Host() const;
+
+    QString LocalDirectory() const;
+    void setLocalDirectory(const QString &dir);
+
+    // Current remote folder, always absolute with "/" separators.
+    QString currentDirectory() const;
+    // Absolute ("/uploads", "\uploads\T3"), relative ("T3") or "..".
+    void CD(const QString &path);
+    void MakeDirectory(const QString &name);
+    QList<FtpListEntry> List();
+    // Uploads localFile (relative names are taken from LocalDirectory) into
+    // remoteFolder, or the current remote folder when empty. The remote name
+    // is the upper-case "NAME.EXT" of the local file. A missing remote folder
+    // is made. Returns only when the server holds the whole file; raises
+    // FtpError otherwise.
+    void PutFile(const QString &localFile, const QString &remoteFolder = QString());
+
+    void setTimeouts(const FtpTimeouts &t);
+    FtpTimeouts timeouts() const;
+
+    // Number of logins this object has performed (for tests and benchmarks).
+    int loginCount() const;
+
+signals:
+    void ConnectionStateChanged(int state);
+    void StatusMessage(const QString &text);
+    void DirectoryChanged(const QString &path);
+    void TransferStarting(const QString &localFile, const QString &remoteFile, qint64 totalBytes,
+                          int direction, int reserved);
+    // Set *cancel to true to stop the transfer.
+    void TransferProgress(const QString &localFile, const QString &remoteFile, qint64 reserved,
+                          qint64 bytesDone, qint64 totalBytes, bool *cancel);
+    void TransferComplete(const QString &remoteFile, const QString &localFile, bool download);
+    void TransferCancelled(const QString &remoteFile, const QString &localFile, bool download);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The remote name a local file is stored under: upper-case name "." extension.
+QString RemoteFileName(const QString &localPath);
+
+}  // namespace tobra

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QList>
+#include <QTimer>
+
+namespace tobra {
+
+// Plays a copy clip (an AVI file) in a label, decoded with FFmpeg. Without a
+// clip it shows nothing and every call is harmless.
+class CopyAnimation : public QLabel {
+    Q_OBJECT
+public:
+    explicit CopyAnimation(QWidget *parent = nullptr);
+    ~CopyAnimation() override;
+
+    // Decodes the clip's frames; false (and no clip) when it cannot be read.
+    bool Open(const QString &path);
+    void Close();
+    void Play();
+    void Stop();
+    bool isOpen() const { return !frames_.isEmpty(); }
+    bool isPlaying() const { return timer_.isActive(); }
+    int frameCount() const { return int(frames_.size()); }
+
+private:
+    void showFrame(int i);
+    QList<QImage> frames_;
+    int frameMs_ = 100;
+    int current_ = 0;
+    QTimer timer_;
+};
+
+// The copy clip FILECOPY.AVI in the program's folder, found in any letter
+// case; empty when there is none.
+QString findCopyClip(const QString &programFolder);
+
+}  // namespace tobra

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace tobra {
+
+class CopyAnimation;
+
+// The progress display of a window: the file-of-run bar, the copy clip and
+// the labels naming the file, the server, time left and rate. The controls
+// belong to the window; this drives them.
+class ProgressDisplay : public QObject {
+    Q_OBJECT
+public:
+    struct Controls {
+        QWidget *window = nullptr;       // its caption shows the transfer
+        QProgressBar *ProgressBar1 = nullptr;
+        CopyAnimation *Animation1 = nullptr;
+        QLabel *lblOpening = nullptr;
+        QLabel *lblFile = nullptr;
+        QLabel *lblTime = nullptr;
+        QLabel *lblEstimate = nullptr;
+    };
+    explicit ProgressDisplay(const Controls &c, QObject *parent = nullptr);
+
+    // Bar := CurrentFileNumber / FileCount x 100, shown.
+    void ShowProgressBar();
+    // Caption "Uploading FILE", lblFile "FILE to SERVER", lblEstimate empty,
+    // start time recorded.
+    void StartFileDisplay(bool Download, const QString &File, const QString &Server);
+    // Byte progress of the current file: bar, time left and rate. Returns
+    // false: the display never asks to cancel.
+    bool Update(qint64 Bytes, qint64 TotalBytes);
+    // Opens FILECOPY.AVI from the program's folder when present.
+    bool loadCopyClip();
+    void StartAnimation();
+    void StopAnimation();
+
+    // Start time of the current file, seconds since midnight (tests set it).
+    int startTime = 0;
+
+private:
+    Controls c_;
+};
+
+}  // namespace tobra
