@@ -20,7 +20,10 @@ QString ftpPassword()
 
 QString makerHost()
 {
-    return QStringLiteral(TOBRA_MAKER_HOST);
+    // A run-time override lets a demo or a test point the product windows at
+    // a local server without rebuilding.
+    const QString env = qEnvironmentVariable("TOBRA_MAKER_HOST").trimmed();
+    return env.isEmpty() ? QStringLiteral(TOBRA_MAKER_HOST) : env;
 }
 
 QString urlTag()

@@ -18,7 +18,7 @@ ProgramState &program();
 QString ftpUser();
 QString ftpPassword();
 constexpr int kFtpPort = 21;
-// The maker's FTP host, set at build time.
+// The maker's FTP host: $TOBRA_MAKER_HOST when set, else the build-time value.
 QString makerHost();
 // Tag of the main window's server box.
 QString urlTag();

@@ -1,0 +1,129 @@
+#include "app/cmdline.h"
+#include "app/unattended.h"
+
+#include <QtTest>
+
+using namespace tobra;
+
+class TestCmdLine : public QObject {
+    Q_OBJECT
+private slots:
+    void grammar_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("tech");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("safety");
+        QTest::addColumn<bool>("unattended");
+        QTest::newRow("code and file") << QStringList{"T3", "/data/Report.zip"} << "T3" << "/data/Report.zip" << false
+                                       << true;
+        QTest::newRow("lower-case code and switch") << QStringList{"t3", "report.zip", "/s"} << "T3" << "report.zip"
+                                                    << true << true;
+        QTest::newRow("any code unattended") << QStringList{"Q7", "/data/r.zip"} << "Q7" << "/data/r.zip" << false
+                                             << true;
+        QTest::newRow("/B: window road") << QStringList{"T3", "/data/r.zip", "/B"} << "T3" << "/data/r.zip" << false
+                                         << false;
+        QTest::newRow("/b lower case") << QStringList{"T3", "/data/r.zip", "/b"} << "T3" << "/data/r.zip" << false
+                                       << false;
+        QTest::newRow("switch first, blank in file") << QStringList{"/S", "T3", "/home/ann/my files/a.zip"} << "T3"
+                                                     << "/home/ann/my files/a.zip" << true << true;
+        QTest::newRow("one word: window road") << QStringList{"/data/r.zip"} << "" << "" << false << false;
+        QTest::newRow("empty") << QStringList{} << "" << "" << false << false;
+        QTest::newRow("/srv and /bin paths stay whole") << QStringList{"T1", "/srv/backup/s/bin/b.zip"} << "T1"
+                                                        << "/srv/backup/s/bin/b.zip" << false << true;
+        QTest::newRow("path starting /s and /b words") << QStringList{"T1", "/s/b/x.zip"} << "T1" << "/s/b/x.zip"
+                                                       << false << true;
+        QTest::newRow("switch between file words") << QStringList{"T2", "C:\\MY", "/S", "FILES\\A.ZIP"} << "T2"
+                                                   << "C:\\MY FILES\\A.ZIP" << true << true;
+        QTest::newRow("second /S stays in the file") << QStringList{"/S", "T2", "a.zip", "/S"} << "T2" << "a.zip /S"
+                                                     << true << true;
+        QTest::newRow("both switches") << QStringList{"/b", "/s", "V7123", "f.zip"} << "V7123" << "f.zip" << true
+                                       << false;
+        QTest::newRow("windows path") << QStringList{"T3", "C:\\DATA\\REPORT.ZIP"} << "T3" << "C:\\DATA\\REPORT.ZIP"
+                                      << false << true;
+    }
+    void grammar()
+    {
+        QFETCH(QStringList, args);
+        const CommandLine cl = parseCommandLine(args);
+        QTEST(cl.tech, "tech");
+        QTEST(cl.file, "file");
+        QTEST(cl.safety, "safety");
+        QTEST(cl.unattended(), "unattended");
+        QVERIFY(!cl.help && !cl.version);
+    }
+
+    void helpAndVersion()
+    {
+        QVERIFY(parseCommandLine({"--help"}).help);
+        QVERIFY(parseCommandLine({"--version"}).version);
+        QVERIFY(!parseCommandLine({"T1", "--help"}).help);
+    }
+
+    void switchHelpers()
+    {
+        QVERIFY(GetSafety("T3 A.ZIP /S"));
+        QVERIFY(!GetSafety("T3 /SRV/A.ZIP"));
+        QVERIFY(!GetBypass("/B T3 A.ZIP"));
+        QVERIFY(GetBypass("T3 /BIN/A.ZIP"));
+        QCOMPARE(StripSafety("T3 /S A.ZIP"), QString("T3 A.ZIP"));
+        QCOMPARE(StripBypass("T3 A.ZIP /B"), QString("T3 A.ZIP"));
+        QCOMPARE(StripSafety("T3 A.ZIP"), QString("T3 A.ZIP"));
+        QCOMPARE(GetTech("T3 MY FILE.ZIP"), QString("T3"));
+        QCOMPARE(GetFILENAME("T3 MY FILE.ZIP"), QString("MY FILE.ZIP"));
+        QCOMPARE(GetTech("ONEWORD"), QString());
+    }
+
+    void isLegit_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("legit");
+        QTest::newRow("T1") << "T1" << true;
+        QTest::newRow("T9") << "T9" << true;
+        QTest::newRow("T10") << "T10" << false;
+        QTest::newRow("T0") << "T0" << false;
+        QTest::newRow("lower t1") << "t1" << false;
+        QTest::newRow("V7 alone") << "V7" << true;
+        QTest::newRow("V7 code") << "V712345" << true;
+        QTest::newRow("Q7") << "Q7" << false;
+        QTest::newRow("blank around") << " T1" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void isLegit()
+    {
+        QFETCH(QString, code);
+        QTEST(IsLegit(code), "legit");
+    }
+
+    void safeTech_data()
+    {
+        QTest::addColumn<QString>("tech");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("T3") << "T3" << true;
+        QTest::newRow("customer code") << "ACME-01" << true;
+        QTest::newRow("star") << "*" << true;
+        QTest::newRow("parent") << ".." << false;
+        QTest::newRow("dot") << "." << false;
+        QTest::newRow("dots inside") << "A..B" << false;
+        QTest::newRow("slash") << "T3/../../ETC" << false;
+        QTest::newRow("backslash") << "T3\\X" << false;
+        QTest::newRow("control") << QString("T3\r\nDELE X") << false;
+        QTest::newRow("tab") << QString("T\t3") << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void safeTech()
+    {
+        QFETCH(QString, tech);
+        QTEST(isSafeTechFolder(tech), "safe");
+    }
+
+    void completion()
+    {
+        QCOMPARE(completeFileWord("report.zip", "/work"), QString("/work/report.zip"));
+        QCOMPARE(completeFileWord("sub/report.zip", "/work/"), QString("/work/sub/report.zip"));
+        QCOMPARE(completeFileWord("/abs/report.zip", "/work"), QString("/abs/report.zip"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCmdLine)
+#include "test_cmdline.moc"
