@@ -1,10 +1,33 @@
 #include "backup/productwindows.h"
 
+#include "backup/productwindow.h"
+
+#include <QPointer>
+
 namespace tobra {
 
-void showProductWindow(Product, QWidget *)
+namespace {
+// One window per product for the whole run; QPointer notices when the owner
+// has taken it down.
+QPointer<ProductWindow> g_windows[3];
+
+QPointer<ProductWindow> &slotOf(Product product)
 {
-    // The product windows come with the backup windows' change.
+    return g_windows[static_cast<int>(product)];
+}
+}  // namespace
+
+ProductWindow *existingProductWindow(Product product)
+{
+    return slotOf(product).data();
+}
+
+void showProductWindow(Product product, QWidget *owner)
+{
+    QPointer<ProductWindow> &slot = slotOf(product);
+    if (!slot)
+        slot = new ProductWindow(product, owner);
+    slot->openWindow(slot->profile().modal);
 }
 
 }  // namespace tobra

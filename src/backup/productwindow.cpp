@@ -1,0 +1,661 @@
+#include "backup/productwindow.h"
+
+#include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
+#include "ftp/ui/copyanimation.h"
+#include "ftp/ui/progressdisplay.h"
+#include "support/errorhandler.h"
+#include "support/globals.h"
+#include "support/messages.h"
+#include "support/modcommon.h"
+#include "support/modopsys.h"
+#include "support/platform.h"
+#include "support/ui/msfgrid.h"
+#include "support/ui/tagwidgets.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace tobra {
+
+namespace {
+
+QListWidget *statusList(const QString &name, QWidget *parent)
+{
+    auto *list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setToolTip(QStringLiteral("FTP Status Messages"));
+    list->hide();
+    return list;
+}
+
+QLabel *label(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+bool askYes(const QString &text)
+{
+    return Messages::show(text, MsgStyle::YesNo) == MsgAnswer::Yes;
+}
+
+// Keeps the window's buttons as a run left them even when it is cut short.
+class RunGuard {
+public:
+    explicit RunGuard(QPushButton *closeButton) : close_(closeButton) { close_->setEnabled(false); }
+    ~RunGuard() { close_->setEnabled(true); }
+    RunGuard(const RunGuard &) = delete;
+    RunGuard &operator=(const RunGuard &) = delete;
+
+private:
+    QPushButton *close_;
+};
+
+}  // namespace
+
+ProductWindow::ProductWindow(Product product, QWidget *parent)
+    : QDialog(parent), profile_(productProfile(product))
+{
+    setObjectName(profile_.windowName);
+    setWindowTitle(profile_.windowTitle);
+    buildControls();
+    connectFtp();
+}
+
+ProductWindow::~ProductWindow() = default;
+
+void ProductWindow::buildControls()
+{
+    // Created in the order the tag reader visits them: the company first.
+    txtCompany = new QLineEdit(this);
+    txtCompany->setObjectName(QStringLiteral("txtCompany"));
+    txtCompany->setReadOnly(true);
+    setControlTag(txtCompany, profile_.companyTag());
+    txtQOFData = new QLineEdit(this);
+    txtQOFData->setObjectName(QStringLiteral("txtQOFData"));
+    txtQOFData->hide();
+    setControlTag(txtQOFData, profile_.dataFolderTag());
+    lstQOFFiles = new QListWidget(this);
+    lstQOFFiles->setObjectName(QStringLiteral("lstQOFFiles"));
+    setControlTag(lstQOFFiles, profile_.fileListTag());
+    txtFileName = new QLineEdit(this);
+    txtFileName->setObjectName(QStringLiteral("txtFileName"));
+    txtFileName->hide();
+    driQOF = new QComboBox(this);
+    driQOF->setObjectName(QStringLiteral("driQOF"));
+    driQOF->hide();
+    pathQOF = new QListWidget(this);
+    pathQOF->setObjectName(QStringLiteral("pathQOF"));
+    pathQOF->hide();
+    fileQOF = new QListWidget(this);
+    fileQOF->setObjectName(QStringLiteral("fileQOF"));
+    fileQOF->hide();
+
+    MSFDir = new FlexGrid(3, this);
+    MSFDir->setObjectName(QStringLiteral("MSFDir"));
+    MSFDir->hide();
+
+    cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
+    cmdOk->setObjectName(QStringLiteral("cmdOk"));
+    cmdOk->setDefault(true);
+    cmdGet = new QPushButton(QStringLiteral("&Get"), this);
+    cmdGet->setObjectName(QStringLiteral("cmdGet"));
+    cmdGet->hide();
+    cmdClose = new QPushButton(profile_.closeButtonCaption, this);
+    cmdClose->setObjectName(profile_.closeButtonName);
+    cmdClose->setAutoDefault(false);
+
+    lstMessages = statusList(QStringLiteral("lstMessages"), this);
+    setControlTag(lstMessages, ProductProfile::pullTag());
+    lstMessage = statusList(QStringLiteral("lstMessage"), this);
+
+    lblLocal = label(QStringLiteral("lblLocal"), profile_.localLabel, this);
+    lblFTP = label(QStringLiteral("lblFTP"), profile_.ftpLabel, this);
+    lblFTP->hide();
+    lblDataTransferWarning = label(QStringLiteral("lblDataTransferWarning"), profile_.warningText, this);
+    lblDataTransferWarning->setWordWrap(true);
+
+    Animation1 = new CopyAnimation(this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    lblOpening = label(QStringLiteral("lblOpening"), QStringLiteral("Opening:"), this);
+    lblFile = label(QStringLiteral("lblFile"), QString(), this);
+    lblTime = label(QStringLiteral("lblTime"), QStringLiteral("Estimated Time Left:"), this);
+    lblEstimate = label(QStringLiteral("lblEstimate"), QStringLiteral("0 minute(s)"), this);
+
+    sbMain = new QStatusBar(this);
+    sbMain->setObjectName(QStringLiteral("sbMain"));
+    sbMain->setSizeGripEnabled(false);
+    const struct {
+        const char *key;
+        const char *text;
+    } panels[] = {{"general", "Ready"}, {"ftpconnection", "No FTP Connection"}, {"netconnection", "Not Connected"}};
+    for (const auto &p : panels) {
+        QLabel *panel = label(QLatin1String(p.key), QLatin1String(p.text), sbMain);
+        sbMain->addWidget(panel, 1);
+    }
+
+    if (profile_.hasMissingList) {
+        lstMissingFiles = new QListWidget(this);
+        lstMissingFiles->setObjectName(QStringLiteral("lstMissingFiles"));
+        lstMissingFiles->hide();
+        lblTransferCompletion = label(QStringLiteral("lblTransferCompletion"), QString(), this);
+        lblTransferCompletion->setWordWrap(true);
+        lblTransferCompletion->hide();
+        List1 = statusList(QStringLiteral("List1"), this);
+        setControlTag(List1, ProductProfile::pullTag());
+        Label1 = label(QStringLiteral("Label1"), QString(), this);
+        Label1->hide();
+    }
+
+    auto *progressBox = new QGridLayout;
+    progressBox->addWidget(lblOpening, 0, 0);
+    progressBox->addWidget(lblFile, 0, 1);
+    progressBox->addWidget(Animation1, 1, 0, 1, 2);
+    progressBox->addWidget(ProgressBar1, 2, 0, 1, 2);
+    progressBox->addWidget(lblTime, 3, 0);
+    progressBox->addWidget(lblEstimate, 3, 1);
+    progressBox->setColumnStretch(1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOk);
+    buttons->addWidget(cmdGet);
+    buttons->addWidget(cmdClose);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblLocal);
+    layout->addWidget(lstQOFFiles, 1);
+    layout->addWidget(lblFTP);
+    layout->addWidget(txtCompany);
+    layout->addWidget(MSFDir, 1);
+    layout->addWidget(lblDataTransferWarning);
+    if (profile_.hasMissingList) {
+        layout->addWidget(lstMissingFiles);
+        layout->addWidget(lblTransferCompletion);
+    }
+    layout->addLayout(progressBox);
+    layout->addLayout(buttons);
+    layout->addWidget(sbMain);
+    for (QWidget *hidden : {static_cast<QWidget *>(txtQOFData), static_cast<QWidget *>(txtFileName),
+                            static_cast<QWidget *>(driQOF), static_cast<QWidget *>(pathQOF),
+                            static_cast<QWidget *>(fileQOF), static_cast<QWidget *>(lstMessages),
+                            static_cast<QWidget *>(lstMessage)})
+        layout->addWidget(hidden);
+    if (List1) {
+        layout->addWidget(List1);
+        layout->addWidget(Label1);
+    }
+
+    ProgressDisplay::Controls pc;
+    pc.window = this;
+    pc.ProgressBar1 = ProgressBar1;
+    pc.Animation1 = Animation1;
+    pc.lblOpening = lblOpening;
+    pc.lblFile = lblFile;
+    pc.lblTime = lblTime;
+    pc.lblEstimate = lblEstimate;
+    progress_ = new ProgressDisplay(pc, this);
+    ProgressControlVisible(false);
+
+    connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
+    connect(cmdGet, &QPushButton::clicked, this, [this] { cmdGet_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    resize(420, 520);
+}
+
+void ProductWindow::connectFtp()
+{
+    ftp_ = new FtpClient(this);
+    ftp_->setObjectName(QStringLiteral("FTP1"));
+    connect(ftp_, &FtpClient::ConnectionStateChanged, this, [this](int state) {
+        if (state != FtpStateConnected)
+            companyFolder_.clear();
+        if (state == FtpStateLost) {
+            handleConnectionLost(*ftp_);
+            // Declining to reconnect (or a failed reconnect) ends the tries of
+            // this run; the remaining files are reported as not sent.
+            if (state_ == State::Running && !ftp_->Connected())
+                runOffline_ = true;
+        }
+    });
+    connect(ftp_, &FtpClient::StatusMessage, this, [this](const QString &text) { AddStatusMessage(text); });
+    connect(ftp_, &FtpClient::DirectoryChanged, this, [this](const QString &path) {
+        setWindowTitle(programTitle() + QStringLiteral(" - ") + path);
+        RefreshRemoteList();
+    });
+    connect(ftp_, &FtpClient::TransferStarting, this, [this] {
+        progress_->ShowProgressBar();
+        ProgressControlVisible(true);
+        progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
+    });
+    connect(ftp_, &FtpClient::TransferProgress, this,
+            [this](const QString &, const QString &, qint64, qint64 bytesDone, qint64 totalBytes, bool *cancel) {
+                const bool stop = progress_->Update(bytesDone, totalBytes);
+                if (cancel)
+                    *cancel = stop;
+            });
+    connect(ftp_, &FtpClient::TransferComplete, this,
+            [this](const QString &remote, const QString &local, bool download) {
+                ProgressControlVisible(false);
+                AddStatusMessage(transferCompleteLine(remote, local, download));
+            });
+    connect(ftp_, &FtpClient::TransferCancelled, this,
+            [this](const QString &remote, const QString &local, bool download) {
+                AddStatusMessage(transferCancelledLine(remote, local, download));
+            });
+}
+
+bool ProductWindow::Form_Load()
+{
+    loaded_ = true;
+    if (lstMissingFiles)
+        lstMissingFiles->hide();
+    lblLocal->show();
+    lstQOFFiles->show();
+    for (QWidget *w : {static_cast<QWidget *>(txtCompany), static_cast<QWidget *>(lblFTP),
+                       static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(pathQOF),
+                       static_cast<QWidget *>(fileQOF), static_cast<QWidget *>(MSFDir)})
+        w->hide();
+    return prepare();
+}
+
+bool ProductWindow::Form_Activate()
+{
+    lblLocal->show();
+    for (QWidget *w : {static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(driQOF),
+                       static_cast<QWidget *>(pathQOF), static_cast<QWidget *>(fileQOF),
+                       static_cast<QWidget *>(MSFDir), static_cast<QWidget *>(txtCompany),
+                       static_cast<QWidget *>(lblFTP)})
+        w->hide();
+    if (profile_.product == Product::Qofp) {
+        progress_->StopAnimation();
+        Animation1->hide();
+    }
+    return prepare();
+}
+
+bool ProductWindow::prepare()
+{
+    IniFolder();  // only for its warning on a non-standard installation
+    ReadTagSettings();
+    const QString data = txtQOFData->text().trimmed();
+    if (!PathExists(data)) {
+        Messages::show(notInstalledText(profile_), MsgStyle::OkOnly);
+        hide();
+        return false;
+    }
+    driQOF->clear();
+    driQOF->addItem(GetFileDrive(data));
+    pathQOF->setProperty("Path", data);
+    fileQOF->setProperty("Path", data);
+    driQOF->hide();
+    pathQOF->hide();
+    fileQOF->hide();
+    // ftpLoadGrid connects first; connecting here as well would only repeat
+    // a failed attempt and its message.
+    ftpLoadGrid();
+    return true;
+}
+
+bool ProductWindow::openWindow(bool modal)
+{
+    if (isVisible() && state_ != State::Ready) {
+        // A run in progress or its result stays as it is.
+        raise();
+        activateWindow();
+        return true;
+    }
+    const bool installed = loaded_ ? Form_Activate() : Form_Load();
+    if (!installed)
+        return false;
+    if (modal) {
+        exec();
+    } else {
+        show();
+        raise();
+        activateWindow();
+    }
+    return true;
+}
+
+void ProductWindow::ReadTagSettings()
+{
+    setCurrentProcName(QStringLiteral("ReadTagSettings"));
+    readTaggedControls(this, [this](QWidget *control) {
+        // The company is read afresh each time, so the code never stacks.
+        if (control == txtCompany)
+            txtCompany->setText(companyFolderName(profile_.code, txtCompany->text()));
+    });
+}
+
+QString ProductWindow::ReturnAlphaNumbersOnly(const QLineEdit *TextField) const
+{
+    return tobra::ReturnAlphaNumbersOnly(TextField ? TextField->text() : QString());
+}
+
+void ProductWindow::FtpConnect()
+{
+    setCurrentProcName(QStringLiteral("FtpConnect"));
+    const bool wasConnected = ftp_->Connected();
+    if (!ensureConnected(*ftp_, makerHost()))
+        return;
+    if (!wasConnected)
+        companyFolder_.clear();  // a new session starts in the login folder
+    const QString data = txtQOFData->text().trimmed();
+    QString folder;
+    if (!data.isEmpty()) {
+        const FileNameParts parts = ParseFileName(data);
+        folder = parts.drive + parts.folder;
+    } else {
+        folder = platform().programDirectory();
+    }
+    ftp_->setLocalDirectory(toFileSystemPath(CkRSlash(folder)));
+}
+
+void ProductWindow::FtpDisconnect()
+{
+    if (!ftp_->Connected())
+        return;
+    try {
+        ftp_->Disconnect();
+    } catch (const FtpError &) {
+        // Already gone.
+    }
+}
+
+void ProductWindow::InitGrid()
+{
+    MSFDir->clearContents();
+    MSFDir->setRows(1);
+    MSFDir->setRow(0);
+    MSFDir->setWidthTwips(3720);
+    MSFDir->setTextMatrix(0, 0, QStringLiteral("File"));
+    MSFDir->setTextMatrix(0, 1, QStringLiteral("Size"));
+    MSFDir->setColWidthTwips(2, 1900);
+    MSFDir->setTextMatrix(0, 2, QStringLiteral("Date Time"));
+}
+
+QString ProductWindow::openCompanyFolder()
+{
+    companyFolder_.clear();
+    const QString name = ReturnAlphaNumbersOnly(txtCompany);
+    try {
+        ftp_->CD(QStringLiteral("/uploads"));
+    } catch (const FtpError &e) {
+        // A fresh server may not have it yet; uploads from the main window
+        // make it the same way.
+        if (e.number() != kErrRemoteFolder || !ftp_->Connected())
+            throw;
+        ftp_->MakeDirectory(QStringLiteral("/uploads"));
+        ftp_->CD(QStringLiteral("/uploads"));
+    }
+    // The server may spell an existing folder in other letter case; that
+    // folder is the company's and is opened by its own spelling.
+    QString actual = findFolderEntry(ftp_->List(), name);
+    if (actual.isEmpty()) {
+        ftp_->MakeDirectory(name);
+        actual = name;
+    }
+    ftp_->CD(actual);
+    companyFolder_ = ftp_->currentDirectory();
+    return companyFolder_;
+}
+
+QString ProductWindow::ensureCompanyFolder(QString *why)
+{
+    if (!companyFolder_.isEmpty() && ftp_->currentDirectory() == companyFolder_)
+        return companyFolder_;
+    try {
+        return openCompanyFolder();
+    } catch (const FtpError &e) {
+        *why = e.description();
+        return QString();
+    }
+}
+
+void ProductWindow::ftpLoadGrid()
+{
+    setCurrentProcName(QStringLiteral("ftpLoadGrid"));
+    FtpConnect();
+    InitGrid();
+    if (!ftp_->Connected())
+        return;  // FtpConnect has told the user
+    try {
+        openCompanyFolder();
+        const QList<BackupGridRow> rows = backupGridRows(ftp_->List(), profile_.listsFolders);
+        for (const BackupGridRow &row : rows) {
+            msfNextRow(MSFDir);
+            msfSetCell(MSFDir, row.name, MSFDir->Row(), 0);
+            msfSetCell(MSFDir, row.size, MSFDir->Row(), 1);
+            msfSetCell(MSFDir, row.dateTime, MSFDir->Row(), 2);
+        }
+    } catch (const FtpError &e) {
+        reportConnectError(e);
+    }
+}
+
+bool ProductWindow::RemoteFolderExists(const QString &name)
+{
+    try {
+        return !findFolderEntry(ftp_->List(), name).isEmpty();
+    } catch (const FtpError &) {
+        return false;
+    }
+}
+
+void ProductWindow::RefreshRemoteList()
+{
+    if (!ftp_->Connected())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        ftp_->List();
+    } catch (const FtpError &) {
+        // Only a refresh; the grid is filled by ftpLoadGrid.
+    }
+    QApplication::restoreOverrideCursor();
+}
+
+void ProductWindow::AddStatusMessage(const QString &message)
+{
+    lstMessages->addItem(message);
+    lstMessages->setCurrentRow(lstMessages->count() - 1);
+    lstMessages->update();
+}
+
+void ProductWindow::ProgressControlVisible(bool Torf)
+{
+    for (QWidget *w : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Animation1),
+                       static_cast<QWidget *>(lblOpening), static_cast<QWidget *>(lblFile),
+                       static_cast<QWidget *>(lblTime), static_cast<QWidget *>(lblEstimate)})
+        w->setVisible(Torf);
+}
+
+void ProductWindow::fail(const QString &path, const QString &name, const QString &reason)
+{
+    record_.failures.append({path, name, reason});
+}
+
+void ProductWindow::cmdOk_Click()
+{
+    // One run at a time; after a run the window must be closed first.
+    if (state_ != State::Ready)
+        return;
+    setCurrentProcName(QStringLiteral("cmdOk_Click"));
+    state_ = State::Running;
+    cmdOk->setEnabled(false);
+    {
+        RunGuard guard(cmdClose);
+        record_ = RunRecord();
+        runOffline_ = false;
+        QStringList entries;
+        for (int i = 0; i < lstQOFFiles->count(); ++i)
+            entries << lstQOFFiles->item(i)->text();
+        record_.listed = int(entries.size());
+        program().FileCount = record_.listed;
+        progress_->StartAnimation();
+        const QString data = txtQOFData->text();
+        for (int i = 0; i < entries.size(); ++i) {
+            const QString path = localFileOfEntry(data, entries.at(i));
+            txtFileName->setText(path);
+            program().CurrentFileName = path;
+            program().CurrentFileNumber = i + 1;
+            if (!isEntryInsideDataFolder(entries.at(i))) {
+                fail(path, entries.at(i), QStringLiteral("the name does not lie inside the data folder"));
+                continue;
+            }
+            try {
+                cmdGet_Click();
+            } catch (const std::exception &e) {
+                fail(path, entries.at(i), QString::fromLocal8Bit(e.what()));
+            }
+        }
+        progress_->StopAnimation();
+        ProgressControlVisible(false);
+        if (runOffline_)
+            InitGrid();  // the user has been told; no further wait for the server
+        else
+            ftpLoadGrid();
+    }
+    for (QWidget *w : {static_cast<QWidget *>(lblFile), static_cast<QWidget *>(lblLocal),
+                       static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(driQOF),
+                       static_cast<QWidget *>(pathQOF), static_cast<QWidget *>(fileQOF),
+                       static_cast<QWidget *>(lstQOFFiles)})
+        w->hide();
+    showResult();
+    MSFDir->show();
+    txtCompany->show();
+    lblFTP->show();
+    state_ = State::Done;
+}
+
+void ProductWindow::cmdGet_Click()
+{
+    setCurrentProcName(QStringLiteral("cmdGet_Click"));
+    const QString path = txtFileName->text().trimmed();
+    if (path.isEmpty())
+        return;
+    const FileNameParts parts = ParseFileName(path);
+    const QString name = uploadFileName(parts.name, parts.ext);
+
+    if (!ftp_->Connected()) {
+        if (!runOffline_)
+            FtpConnect();
+        if (!ftp_->Connected()) {
+            // Asking again for every file would repeat the wait and the
+            // message; the rest of the run is reported instead.
+            if (state_ == State::Running)
+                runOffline_ = true;
+            fail(path, name, QStringLiteral("no connection to the server ") + makerHost());
+            return;
+        }
+    }
+
+    const bool safety = program().SafetyOn;
+    if (safety && FileExists(path) && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(". Are you sure?")))
+        return;
+
+    QString folder = parts.drive + parts.folder;
+    if (!PathExists(folder)) {
+        if (safety && !askYes(QStringLiteral("Create the directory ") + folder + QStringLiteral("?")))
+            return;
+        if (folder.isEmpty() || !QDir().mkpath(toFileSystemPath(folder))) {
+            fail(path, name, QStringLiteral("the folder ") + folder + QStringLiteral(" could not be created"));
+            return;
+        }
+    } else if (safety && FileExists(path)
+               && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(".  Are you sure?"))) {
+        return;
+    }
+    ftp_->setLocalDirectory(toFileSystemPath(StripRChar(folder)));
+
+    if (!FileExists(path)) {
+        record_.missingPaths << path;
+        record_.missingNames << name;
+        return;
+    }
+    QString why;
+    const QString remote = ensureCompanyFolder(&why);
+    if (remote.isEmpty()) {
+        fail(path, name, QStringLiteral("the folder ") + backupFolderPath(ReturnAlphaNumbersOnly(txtCompany))
+                             + QStringLiteral(" could not be opened on the server: ") + why);
+        return;
+    }
+    try {
+        // Naming the folder keeps the file out of the login folder even when
+        // the session was opened again since the folder was opened.
+        ftp_->PutFile(name, remote);
+        ++record_.sent;
+    } catch (const FtpError &e) {
+        fail(path, name, e.description());
+    }
+}
+
+void ProductWindow::showResult()
+{
+    const RunResult r = runResult(profile_, record_);
+    lblDataTransferWarning->setText(r.warning);
+    lblDataTransferWarning->show();
+    if (lstMissingFiles) {
+        lstMissingFiles->clear();
+        lstMissingFiles->addItems(r.missingList);
+        lstMissingFiles->setVisible(!r.missingList.isEmpty());
+        lblTransferCompletion->setText(r.completion);
+        lblTransferCompletion->setVisible(!r.completion.isEmpty());
+    }
+}
+
+void ProductWindow::cmdExit_Click()
+{
+    if (state_ == State::Running)
+        return;
+    hide();
+    resetForNextOpening();
+}
+
+void ProductWindow::resetForNextOpening()
+{
+    state_ = State::Ready;
+    cmdOk->setEnabled(true);
+    lblLocal->show();
+    lstQOFFiles->show();
+    for (QWidget *w : {static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(driQOF),
+                       static_cast<QWidget *>(pathQOF), static_cast<QWidget *>(fileQOF)})
+        w->hide();
+    if (lstMissingFiles) {
+        lstMissingFiles->hide();
+        lstMissingFiles->clear();
+        lblTransferCompletion->hide();
+    }
+    lblDataTransferWarning->setText(profile_.warningText);
+    lblDataTransferWarning->show();
+    ProgressControlVisible(false);
+}
+
+void ProductWindow::closeEvent(QCloseEvent *event)
+{
+    // The title bar's close works as EXIT; during a run it waits.
+    event->ignore();
+    cmdExit_Click();
+}
+
+void ProductWindow::reject()
+{
+    cmdExit_Click();
+}
+
+}  // namespace tobra

@@ -1,0 +1,586 @@
+#include "backup/productwindow.h"
+#include "ftp/ftpclient.h"
+#include "harness/testftpserver.h"
+#include "support/globals.h"
+#include "support/messages.h"
+#include "support/ui/msfgrid.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+using namespace tobra;
+
+Q_DECLARE_METATYPE(tobra::Product)
+
+namespace {
+
+// One product installed on a temporary machine, backing up to a local server.
+struct Machine {
+    QTemporaryDir ini, data;
+    test::TestFtpServer server;
+    std::shared_ptr<ScriptedFace> face = std::make_shared<ScriptedFace>();
+
+    bool start(const QStringList &serverArgs = {})
+    {
+        if (!ini.isValid() || !data.isValid() || !server.start(serverArgs))
+            return false;
+        qputenv("TOBRA_WINDIR", ini.path().toLocal8Bit());
+        qputenv("TOBRA_SYSDIR", ini.filePath("system").toLocal8Bit());
+        qputenv("TOBRA_MAKER_HOST", server.host().toLocal8Bit());
+        Messages::setFace(face);
+        return true;
+    }
+    static bool write(const QString &path, const QByteArray &text)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+    }
+    // The product's INI (company, data folder) and its get.INI list.
+    bool install(Product product, const QString &company, const QStringList &files, QString folder = {})
+    {
+        const ProductProfile &p = productProfile(product);
+        QByteArray list = "[" + p.fileListSection.toUtf8() + "]\r\n";
+        for (int i = 0; i < files.size(); ++i)
+            list += "FILE" + QByteArray::number(i + 1) + "=" + files.at(i).toUtf8() + "\r\n";
+        if (folder.isNull())
+            folder = data.path();
+        return write(ini.filePath(p.iniFile), "[company name]\r\ncompany=" + company.toUtf8()
+                                                  + "\r\n[directories]\r\ndatadir=" + folder.toUtf8() + "\r\n")
+            && write(ini.filePath("get.INI"), list);
+    }
+    bool dataFile(const QString &rel, qint64 size)
+    {
+        QDir().mkpath(QFileInfo(data.filePath(rel)).path());
+        return test::writePatternFile(data.filePath(rel), size);
+    }
+    QString remote(const QString &rel) const { return server.root() + "/uploads/" + rel; }
+    QStringList remoteEntries(const QString &folder) const
+    {
+        return QDir(remote(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    QStringList loginFolderFiles() const { return QDir(server.root()).entryList(QDir::Files); }
+    bool same(const QString &localRel, const QString &remoteRel) const
+    {
+        QString why;
+        const bool ok = test::sameFileContents(data.filePath(localRel), remote(remoteRel), &why);
+        if (!ok)
+            qWarning("%s: %s", qPrintable(remoteRel), qPrintable(why));
+        return ok;
+    }
+    QStringList texts() const
+    {
+        QStringList t;
+        for (const ScriptedFace::Shown &s : face->shown)
+            t << s.text;
+        return t;
+    }
+};
+
+template <typename T = QWidget>
+T *ctl(QWidget *w, const QString &name)
+{
+    T *c = w->findChild<T *>(name);
+    if (!c)
+        qWarning("no control %s", qPrintable(name));
+    return c;
+}
+bool shown(QWidget *w, const char *name)
+{
+    QWidget *c = ctl(w, name);
+    return c && !c->isHidden();
+}
+QString text(QWidget *w, const char *name)
+{
+    if (auto *l = w->findChild<QLabel *>(name))
+        return l->text();
+    auto *e = ctl<QLineEdit>(w, name);
+    return e ? e->text() : QString();
+}
+QStringList items(QWidget *w, const char *name)
+{
+    QStringList out;
+    if (auto *l = ctl<QListWidget>(w, name))
+        for (int i = 0; i < l->count(); ++i)
+            out << l->item(i)->text();
+    return out;
+}
+// Grid rows below the header as "name|size", sorted.
+QStringList gridRows(QWidget *w)
+{
+    QStringList rows;
+    if (auto *g = ctl<FlexGrid>(w, "MSFDir"))
+        for (int r = 1; r < g->Rows(); ++r)
+            rows << g->TextMatrix(r, 0) + "|" + g->TextMatrix(r, 1);
+    rows.sort();
+    return rows;
+}
+bool okEnabled(QWidget *w)
+{
+    auto *b = ctl<QPushButton>(w, "cmdOk");
+    return b && b->isEnabled();
+}
+
+}  // namespace
+
+class TestBackupWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { program().SafetyOn = false; }
+    void cleanup() { Messages::setFace(std::make_shared<ScriptedFace>()); }
+
+    void firstBackup_data()
+    {
+        QTest::addColumn<Product>("product");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("qof") << Product::Qof << "Acme Realty, Inc." << "QOFAcmeRealtyInc";
+        QTest::newRow("qofp") << Product::Qofp << "Smith-Jones & Co." << "QOFPSmith-JonesCo";
+        QTest::newRow("qsnp") << Product::Qsnp << "acme 2" << "QSNPacme2";
+        QTest::newRow("qof empty company") << Product::Qof << "" << "QOF";
+        QTest::newRow("qsnp empty company") << Product::Qsnp << "" << "QSNP";
+    }
+    void firstBackup()
+    {
+        QFETCH(Product, product);
+        QFETCH(QString, company);
+        QFETCH(QString, folder);
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        const QStringList files{"Main.db", "images.dat", "Index.idx"};
+        QVERIFY(m.install(product, company, files));
+        QVERIFY(m.dataFile("Main.db", 300 * 1024 + 7) && m.dataFile("images.dat", 1) && m.dataFile("Index.idx", 4096));
+
+        ProductWindow w(product);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(text(&w, "txtCompany"), folder);
+        QCOMPARE(items(&w, "lstQOFFiles"), files);
+        // Opening made the company folder and made it the current one.
+        QVERIFY(QFileInfo(m.remote(folder)).isDir());
+        QCOMPARE(w.ftp().currentDirectory(), "/uploads/" + folder);
+        QCOMPARE(gridRows(&w), QStringList());
+        QVERIFY(!shown(&w, "MSFDir") && !shown(&w, "txtCompany") && shown(&w, "lstQOFFiles"));
+        QCOMPARE(text(&w, "lblDataTransferWarning"), w.profile().warningText);
+
+        w.cmdOk_Click();
+        QCOMPARE(w.state(), ProductWindow::State::Done);
+        QCOMPARE(m.remoteEntries(folder), QStringList({"IMAGES.DAT", "INDEX.IDX", "MAIN.DB"}));
+        QVERIFY(m.same("Main.db", folder + "/MAIN.DB") && m.same("images.dat", folder + "/IMAGES.DAT")
+                && m.same("Index.idx", folder + "/INDEX.IDX"));
+        QCOMPARE(m.loginFolderFiles(), QStringList());
+        // Done: the grid lists what is there now, sizes with a leading blank.
+        QCOMPARE(gridRows(&w), QStringList({"IMAGES.DAT| 1", "INDEX.IDX| 4096", "MAIN.DB| 307207"}));
+        QCOMPARE(text(&w, "lblDataTransferWarning"), completionText(w.profile()));
+        QVERIFY(shown(&w, "MSFDir") && shown(&w, "txtCompany") && shown(&w, "lblFTP"));
+        QVERIFY(!shown(&w, "lstQOFFiles") && !shown(&w, "lblLocal") && !okEnabled(&w));
+        QVERIFY(ctl<QPushButton>(&w, w.profile().closeButtonName)->isEnabled());
+        QCOMPARE(w.windowTitle(), "Tobra - /uploads/" + folder);
+        QCOMPARE(items(&w, "lstMessages").filter(QRegularExpression("^Upload of .* complete$")).size(), 3);
+        // One login served opening, run and listing.
+        QCOMPARE(w.ftp().loginCount(), 1);
+        QCOMPARE(m.server.loginCount(), 1);
+        QCOMPARE(m.texts(), QStringList());
+        QCOMPARE(program().FileCount, 3);
+        QCOMPARE(program().CurrentFileNumber, 3);
+    }
+
+    void existingFolderInOtherCase()
+    {
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(QDir().mkpath(m.remote("QOFPACMEREALTY")));
+        QVERIFY(test::writePatternFile(m.remote("QOFPACMEREALTY/OLD.DB"), 10));
+        QVERIFY(m.install(Product::Qofp, "Acme Realty", {"new.db"}) && m.dataFile("new.db", 20));
+
+        ProductWindow w(Product::Qofp);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(text(&w, "txtCompany"), QString("QOFPAcmeRealty"));
+        w.cmdOk_Click();
+        QCOMPARE(m.remoteEntries(""), QStringList({"QOFPACMEREALTY"}));
+        QCOMPARE(gridRows(&w), QStringList({"NEW.DB| 20", "OLD.DB| 10"}));
+        QCOMPARE(text(&w, "lblDataTransferWarning"), completionText(w.profile()));
+    }
+
+    void missingAndEmptyFiles_data()
+    {
+        QTest::addColumn<Product>("product");
+        QTest::addColumn<QStringList>("missing");  // of a.db b.db c.db d.db; the last one is empty
+        QTest::newRow("qof, middle") << Product::Qof << QStringList{"b.db", "c.db"};
+        QTest::newRow("qofp, middle") << Product::Qofp << QStringList{"b.db", "c.db"};
+        QTest::newRow("qsnp, middle") << Product::Qsnp << QStringList{"b.db", "c.db"};
+        // The last file present: the earlier gaps must still be reported.
+        QTest::newRow("qofp, first only") << Product::Qofp << QStringList{"a.db"};
+        QTest::newRow("qsnp, first and third") << Product::Qsnp << QStringList{"a.db", "c.db"};
+        QTest::newRow("qof, last only") << Product::Qof << QStringList{"d.db"};
+    }
+    void missingAndEmptyFiles()
+    {
+        QFETCH(Product, product);
+        QFETCH(QStringList, missing);
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        const QStringList all{"a.db", "b.db", "c.db", "d.db"};
+        QVERIFY(m.install(product, "Co", all));
+        QStringList sent;
+        for (const QString &f : all)
+            if (!missing.contains(f) && m.dataFile(f, 1000))
+                sent << f.toUpper();
+        QVERIFY(m.write(m.data.filePath(missing.last()), QByteArray()));
+
+        ProductWindow w(product);
+        QVERIFY(w.Form_Load());
+        w.cmdOk_Click();
+        QCOMPARE(m.remoteEntries(productProfile(product).code + "Co"), sent);
+        const QString warning = text(&w, "lblDataTransferWarning");
+        QVERIFY2(!warning.contains(completionText(w.profile())), qPrintable(warning));
+        if (product == Product::Qof) {
+            QCOMPARE(warning, QString("Following files are missing in your Quillon Office Database."));
+            QCOMPARE(items(&w, "lstMissingFiles"), missing);
+            QVERIFY(shown(&w, "lstMissingFiles") && shown(&w, "lblTransferCompletion"));
+            QVERIFY(!text(&w, "lblTransferCompletion").contains(completionText(w.profile())));
+        } else {
+            QStringList paths;
+            for (const QString &f : missing)
+                paths << m.data.filePath(f);
+            const QString expected = paths.join(", ") + (paths.size() == 1 ? " is" : " are")
+                + (product == Product::Qofp
+                       ? " missing in your Quillon Office database. No Data transfer has been completed."
+                       : " missing in your Quillon Snapfolio Database. No transfer has been completed.");
+            QVERIFY2(warning.startsWith(expected), qPrintable(warning));
+        }
+        QCOMPARE(m.texts(), QStringList());
+    }
+
+    // List: newsub/x.db (its folder missing), one.db (present).
+    void safetyQuestions_data()
+    {
+        QTest::addColumn<bool>("safety");
+        QTest::addColumn<QList<int>>("answers");  // MsgAnswer values, in order
+        QTest::addColumn<QStringList>("questions");  // C create, O overwrite, O2 overwrite again
+        QTest::addColumn<bool>("folderMade");
+        QTest::addColumn<bool>("uploaded");
+        const int y = int(MsgAnswer::Yes), n = int(MsgAnswer::No);
+        QTest::newRow("safety off asks nothing") << false << QList<int>{} << QStringList{} << true << true;
+        QTest::newRow("yes to all") << true << QList<int>{y, y, y} << QStringList{"C", "O", "O2"} << true << true;
+        QTest::newRow("no, no") << true << QList<int>{n, n} << QStringList{"C", "O"} << false << false;
+        QTest::newRow("yes, yes, no") << true << QList<int>{y, y, n} << QStringList{"C", "O", "O2"} << true << false;
+    }
+    void safetyQuestions()
+    {
+        QFETCH(bool, safety);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, questions);
+        QFETCH(bool, folderMade);
+        QFETCH(bool, uploaded);
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "S", {"newsub/x.db", "one.db"}) && m.dataFile("one.db", 5000));
+        program().SafetyOn = safety;
+        for (int a : answers)
+            m.face->answerNext(MsgAnswer(a));
+
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        w.cmdOk_Click();
+        const QString p = m.data.filePath("one.db");
+        const QMap<QString, QString> texts{{"C", "Create the directory " + m.data.filePath("newsub") + "/?"},
+                                           {"O", "Overwrite " + p + ". Are you sure?"},
+                                           {"O2", "Overwrite " + p + ".  Are you sure?"}};
+        QStringList expected;
+        for (const QString &q : questions)
+            expected << texts.value(q);
+        QCOMPARE(m.texts(), expected);
+        QCOMPARE(QFileInfo(m.data.filePath("newsub")).isDir(), folderMade);
+        QCOMPARE(m.remoteEntries("QOFS"), uploaded ? QStringList{"ONE.DB"} : QStringList{});
+        // A made folder has no file in it: missing. What the user kept back
+        // is not reported.
+        QCOMPARE(items(&w, "lstMissingFiles"), folderMade ? QStringList{"x.db"} : QStringList{});
+    }
+
+    void subFolders_data()
+    {
+        QTest::addColumn<Product>("product");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("qof lists sub-folders") << Product::Qof << QStringList{"OLDER|", "X.DB| 777", "Y.DB| 888"};
+        QTest::newRow("qofp lists files only") << Product::Qofp << QStringList{"X.DB| 777", "Y.DB| 888"};
+        QTest::newRow("qsnp lists files only") << Product::Qsnp << QStringList{"X.DB| 777", "Y.DB| 888"};
+    }
+    void subFolders()
+    {
+        QFETCH(Product, product);
+        QFETCH(QStringList, rows);
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        const QString folder = productProfile(product).code + "Sub";
+        QVERIFY(QDir().mkpath(m.remote(folder + "/OLDER")));
+        QVERIFY(m.install(product, "Sub", {"sub/x.db", "sub\\deeper\\y.db", "../outside.db"}));
+        QVERIFY(m.dataFile("sub/x.db", 777) && m.dataFile("sub/deeper/y.db", 888));
+
+        ProductWindow w(product);
+        QVERIFY(w.Form_Load());
+        w.cmdOk_Click();
+        // Bare names in the company folder; no sub-folder is made there.
+        QCOMPARE(m.remoteEntries(folder), QStringList({"OLDER", "X.DB", "Y.DB"}));
+        QVERIFY(m.same("sub/x.db", folder + "/X.DB") && m.same("sub/deeper/y.db", folder + "/Y.DB"));
+        QStringList got = gridRows(&w);
+        for (QString &r : got)
+            if (r.startsWith("OLDER|"))
+                r = "OLDER|";  // a folder's size is the server's business
+        QCOMPARE(got, rows);
+        // An entry leading out of the data folder is refused and reported.
+        QCOMPARE(w.lastRun().failures.size(), 1);
+        QCOMPARE(w.lastRun().failures.first().name, QString("../outside.db"));
+        QVERIFY(!text(&w, "lblDataTransferWarning").contains(completionText(w.profile())));
+    }
+
+    void connectionLostMidRun_data()
+    {
+        QTest::addColumn<bool>("serverDrops");  // else the session is cut after a.db
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QStringList>("reported");
+        QTest::addColumn<int>("logins");
+        const int yes = int(MsgAnswer::Yes), no = int(MsgAnswer::No);
+        QTest::newRow("cut, reconnect") << false << yes << QStringList{"A.DB", "B.DB", "C.DB"} << QStringList{} << 2;
+        QTest::newRow("cut, stay disconnected") << false << no << QStringList{"A.DB"}
+                                                << QStringList{"b.db", "c.db"} << 1;
+        // The server itself breaks off the upload of b.db.
+        QTest::newRow("server drops") << true << yes << QStringList{"A.DB", "C.DB"} << QStringList{"b.db"} << -1;
+    }
+    void connectionLostMidRun()
+    {
+        QFETCH(bool, serverDrops);
+        QFETCH(int, answer);
+        QFETCH(QStringList, sent);
+        QFETCH(QStringList, reported);
+        QFETCH(int, logins);
+        Machine m;
+        // Every upload larger than this breaks the server's connection.
+        QVERIFY2(m.start(serverDrops ? QStringList{"--drop-after", "200000"} : QStringList{}),
+                 qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "Drop", {"a.db", "b.db", "c.db"}));
+        QVERIFY(m.dataFile("a.db", 1000) && m.dataFile("b.db", serverDrops ? 2 << 20 : 1000)
+                && m.dataFile("c.db", 1000));
+        m.face->answerNext(MsgAnswer(answer));
+
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        if (!serverDrops) {
+            // The session goes away after a.db and the component reports it
+            // lost: what follows starts in a new session, in the login folder.
+            connect(&w.ftp(), &FtpClient::TransferComplete, &w, [&w](const QString &remote) {
+                if (remote == "A.DB") {
+                    w.ftp().Disconnect();
+                    emit w.ftp().ConnectionStateChanged(FtpStateLost);
+                }
+            });
+        }
+        w.cmdOk_Click();
+        QCOMPARE(w.state(), ProductWindow::State::Done);
+        if (!serverDrops)
+            QCOMPARE(m.texts(), QStringList{"Connection to " + m.server.host()
+                                            + " has been lost - would you like to reconnect?"});
+        QStringList there = m.remoteEntries("QOFDrop");
+        if (serverDrops)
+            there.removeAll("B.DB");  // a partial file may stay behind
+        QCOMPARE(there, sent);
+        QCOMPARE(m.loginFolderFiles(), QStringList());
+        if (logins > 0)
+            QCOMPARE(m.server.loginCount(), logins);
+        QStringList got;
+        for (const QString &r : items(&w, "lstMissingFiles"))
+            got << r.section(':', 0, 0);
+        QCOMPARE(got, reported);
+        if (reported.isEmpty()) {
+            QCOMPARE(text(&w, "lblDataTransferWarning"), completionText(w.profile()));
+        } else {
+            QCOMPARE(text(&w, "lblDataTransferWarning"), QString("Following files could not be sent to Halvex FTP site."));
+            QVERIFY(text(&w, "lblTransferCompletion").startsWith(QString::number(sent.size()) + " of 3 files"));
+        }
+    }
+
+    void failuresAreReportedAndTheRunGoesOn()
+    {
+        Machine m;
+        QVERIFY2(m.start({"--refuse-stor"}), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qofp, "R", {"blocker/x.db", "a.db", "b.db"}));
+        // A file where the entry's folder should be: the folder cannot be made.
+        QVERIFY(m.dataFile("blocker", 10) && m.dataFile("a.db", 10) && m.dataFile("b.db", 10));
+
+        ProductWindow w(Product::Qofp);
+        QVERIFY(w.Form_Load());
+        w.cmdOk_Click();
+        QCOMPARE(w.lastRun().sent, 0);
+        const QString warning = text(&w, "lblDataTransferWarning");
+        for (const QString &why : {QString("blocker/x.db could not be sent: the folder "),
+                                   QString("a.db could not be sent: "), QString("b.db could not be sent: "),
+                                   QString("0 of 3 files")})
+            QVERIFY2(warning.contains(why), qPrintable(warning));
+    }
+
+    void serverUnreachable()
+    {
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        m.server.stop();  // nothing listens on the port any more
+        QVERIFY(m.install(Product::Qsnp, "U", {"a.db", "b.db", "c.db"}));
+        QVERIFY(m.dataFile("a.db", 10) && m.dataFile("b.db", 10) && m.dataFile("c.db", 10));
+
+        ProductWindow w(Product::Qsnp);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(m.texts(), QStringList{"Cannot find (logon) the ftp server."});
+        w.cmdOk_Click();
+        // One more try for the run, not one per file; every file reported.
+        QCOMPARE(m.texts().count("Cannot find (logon) the ftp server."), 2);
+        QCOMPARE(w.lastRun().failures.size(), 3);
+        QVERIFY(text(&w, "lblDataTransferWarning").contains(m.data.filePath("c.db") + " could not be sent"));
+        QVERIFY(!text(&w, "lblDataTransferWarning").contains(completionText(w.profile())));
+    }
+
+    void notInstalled_data()
+    {
+        QTest::addColumn<Product>("product");
+        QTest::addColumn<QString>("message");  // empty: a file there counts as installed
+        QTest::newRow("qof") << Product::Qof << "You do not have Quillon Office installed!";
+        QTest::newRow("qofp") << Product::Qofp << "You do not have Quillon Office Plus installed!";
+        QTest::newRow("qsnp") << Product::Qsnp << "You do not have Quillon Snapfolio installed!";
+        QTest::newRow("qof data folder names a file") << Product::Qof << "";
+    }
+    void notInstalled()
+    {
+        QFETCH(Product, product);
+        QFETCH(QString, message);
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.dataFile("plain.file", 5));
+        QVERIFY(m.install(product, "N", {"a.db"}, m.data.filePath(message.isEmpty() ? "plain.file" : "not-there")));
+
+        ProductWindow w(product);
+        QCOMPARE(w.Form_Load(), message.isEmpty());
+        QCOMPARE(m.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+        // Nothing is connected or made on the server for a missing product.
+        QCOMPARE(m.server.loginCount(), message.isEmpty() ? 1 : 0);
+        if (!message.isEmpty()) {
+            QCOMPARE(m.face->shown.first().style, int(MsgStyle::OkOnly));
+            QVERIFY(w.isHidden());
+            QCOMPARE(QDir(m.server.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        }
+    }
+
+    void secondRunCannotStart()
+    {
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "Twice", {"a.db", "b.db"}) && m.dataFile("a.db", 4000)
+                && m.dataFile("b.db", 4000));
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        int starts = 0;
+        bool okOn = true, exitOn = true;
+        connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&] {
+            ++starts;
+            okOn = okEnabled(&w);
+            exitOn = ctl<QPushButton>(&w, "cmdExit")->isEnabled();
+            // A click that slipped through, and a close of the window.
+            w.cmdOk_Click();
+            ctl<QPushButton>(&w, "cmdOk")->click();
+            w.close();
+        });
+        w.cmdOk_Click();
+        QCOMPARE(starts, 2);
+        QVERIFY(!okOn && !exitOn);
+        QCOMPARE(w.lastRun().sent, 2);
+        QCOMPARE(w.state(), ProductWindow::State::Done);
+        w.cmdOk_Click();  // Done: Ok waits for the window to be closed
+        QCOMPARE(starts, 2);
+    }
+
+    void openCloseOpenModeless()
+    {
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qofp, "Acme", {"a.db", "gone.db"}) && m.dataFile("a.db", 100));
+
+        showProductWindow(Product::Qofp, nullptr);
+        ProductWindow *w = existingProductWindow(Product::Qofp);
+        QVERIFY(w && w->isVisible());  // modeless: the call returned with it open
+        QCOMPARE(text(w, "txtCompany"), QString("QOFPAcme"));
+        w->cmdOk_Click();
+        QVERIFY(text(w, "lblDataTransferWarning").contains("gone.db is missing"));
+        ctl<QPushButton>(w, "cmdReturn")->click();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->state(), ProductWindow::State::Ready);
+
+        // The list changed meanwhile; the second opening reads it afresh.
+        QVERIFY(m.install(Product::Qofp, "Acme", {"a.db"}));
+        showProductWindow(Product::Qofp, nullptr);
+        QCOMPARE(existingProductWindow(Product::Qofp), w);
+        QCOMPARE(text(w, "txtCompany"), QString("QOFPAcme"));
+        QCOMPARE(items(w, "lstQOFFiles"), QStringList{"a.db"});
+        QCOMPARE(text(w, "lblDataTransferWarning"), w->profile().warningText);
+        QVERIFY(shown(w, "lstQOFFiles") && shown(w, "lblLocal") && okEnabled(w));
+        QVERIFY(!shown(w, "MSFDir") && !shown(w, "txtCompany") && !shown(w, "lblFTP"));
+        w->cmdOk_Click();
+        QCOMPARE(text(w, "lblDataTransferWarning"), completionText(w->profile()));
+        QCOMPARE(m.remoteEntries(""), QStringList{"QOFPAcme"});
+        QCOMPARE(m.server.loginCount(), 1);  // the connection outlived the closing
+        delete w;
+    }
+
+    void openCloseOpenModal()
+    {
+        Machine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "Modal", {"a.db", "gone.db"}) && m.dataFile("a.db", 100));
+
+        // The window blocks while open; a poller plays the user, and after a
+        // minute closes it so a fault cannot hang the test.
+        std::function<void(ProductWindow *)> user;
+        QDeadlineTimer deadline(60000);
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            ProductWindow *w = existingProductWindow(Product::Qof);
+            if (w && w->isVisible() && deadline.hasExpired())
+                w->hide();
+            if (w && w->isVisible() && user)
+                std::exchange(user, nullptr)(w);
+        });
+        poll.start(20);
+
+        QStringList seen;
+        user = [&](ProductWindow *w) {
+            seen << QString::number(w->isModal()) << text(w, "txtCompany");
+            w->cmdOk_Click();
+            seen << items(w, "lstMissingFiles");
+            ctl<QPushButton>(w, "cmdExit")->click();
+        };
+        showProductWindow(Product::Qof, nullptr);
+        user = [&](ProductWindow *w) {
+            seen << text(w, "txtCompany") << QString::number(shown(w, "lstMissingFiles"))
+                 << QString::number(shown(w, "lblTransferCompletion")) << items(w, "lstMissingFiles");
+            w->close();  // the title bar's close works as EXIT
+        };
+        showProductWindow(Product::Qof, nullptr);
+        QVERIFY(!deadline.hasExpired());
+        QCOMPARE(seen, QStringList({"1", "QOFModal", "gone.db", "QOFModal", "0", "0"}));
+        ProductWindow *w = existingProductWindow(Product::Qof);
+        QVERIFY(w && !w->isVisible());
+        QCOMPARE(w->state(), ProductWindow::State::Ready);
+        delete w;
+    }
+};
+
+QTEST_MAIN(TestBackupWindow)
+#include "test_backupwindow.moc"
