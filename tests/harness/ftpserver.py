@@ -31,6 +31,8 @@ def parse_args(argv):
     p.add_argument("--stall-after", type=int, default=-1, metavar="BYTES",
                    help="during STOR stop reading after BYTES, keep the connection")
     p.add_argument("--refuse-stor", action="store_true", help="answer STOR with 550")
+    p.add_argument("--short-store", type=int, default=-1, metavar="BYTES",
+                   help="during STOR keep only the first BYTES, yet report success")
     p.add_argument("--login-log", help="append one line per successful login")
     p.add_argument("--verbose", action="store_true", help="log to stderr")
     return p.parse_args(argv)
@@ -49,12 +51,18 @@ def make_handlers(args):
                 self.del_channel()
                 return
             super().handle_read()
+            if args.short_store >= 0 and self.file_obj.tell() > args.short_store:
+                self.file_obj.truncate(args.short_store)
+                self.file_obj.seek(args.short_store)
             if args.drop_after >= 0 and self.tot_bytes_received >= args.drop_after:
                 cmd = self.cmd_channel
                 # Closing the control channel closes this data channel too;
                 # no reply is sent, as when a server or link dies.
                 self._resp = None
                 cmd.close()
+
+        # The base class binds this alias to its own handle_read.
+        handle_read_event = handle_read
 
     class TestFTPHandler(FTPHandler):
         dtp_handler = TestDTPHandler

@@ -1,0 +1,164 @@
+#include "harness/testftpserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+namespace tobra::test {
+
+TestFtpServer::~TestFtpServer() { stop(); }
+
+bool TestFtpServer::start(const QStringList &extraArgs)
+{
+    stop();
+    error_.clear();
+    dir_ = std::make_unique<QTemporaryDir>();
+    if (!dir_->isValid()) {
+        error_ = QStringLiteral("cannot make a temporary folder");
+        return false;
+    }
+    QDir().mkpath(root());
+
+    const qsizetype hostArg = extraArgs.lastIndexOf(QStringLiteral("--host"));
+    address_ = (hostArg >= 0 && hostArg + 1 < extraArgs.size()) ? extraArgs.at(hostArg + 1)
+                                                                 : QStringLiteral("127.0.0.1");
+
+    QStringList args{QStringLiteral(TOBRA_TEST_FTPSERVER),
+                     QStringLiteral("--root"), root(),
+                     QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                     QStringLiteral("--port"), QStringLiteral("0"),
+                     QStringLiteral("--user"), user(),
+                     QStringLiteral("--password"), password(),
+                     QStringLiteral("--login-log"), dir_->filePath(QStringLiteral("logins.log"))};
+    args += extraArgs;
+
+    proc_ = std::make_unique<QProcess>();
+    proc_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    proc_->start(QStringLiteral("/usr/bin/python3"), args);
+    if (!proc_->waitForStarted(5000)) {
+        error_ = QStringLiteral("python3 did not start: ") + proc_->errorString();
+        stop();
+        return false;
+    }
+
+    QByteArray out;
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (!out.contains('\n'))
+            proc_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        out += proc_->readAllStandardOutput();
+        const qsizetype nl = out.indexOf('\n');
+        if (nl >= 0) {
+            const QByteArray line = out.left(nl).trimmed();
+            bool ok = false;
+            if (line.startsWith("PORT "))
+                port_ = line.mid(5).toInt(&ok);
+            if (!ok || port_ <= 0) {
+                error_ = QStringLiteral("unexpected first line: ") + QString::fromUtf8(line);
+                stop();
+                return false;
+            }
+            return true;
+        }
+        if (proc_->state() == QProcess::NotRunning)
+            break;
+    }
+    error_ = QStringLiteral("server did not report its port (exit code %1)").arg(proc_->exitCode());
+    stop();
+    return false;
+}
+
+bool TestFtpServer::stop()
+{
+    bool clean = true;
+    if (proc_) {
+        if (proc_->state() != QProcess::NotRunning) {
+            proc_->terminate();
+            if (!proc_->waitForFinished(5000)) {
+                clean = false;
+                proc_->kill();
+                proc_->waitForFinished(2000);
+            }
+        }
+        clean = clean && proc_->exitStatus() == QProcess::NormalExit && proc_->exitCode() == 0;
+        proc_.reset();
+    }
+    port_ = 0;
+    return clean;
+}
+
+QString TestFtpServer::host() const
+{
+    if (address_.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(address_).arg(port_);
+    return QStringLiteral("%1:%2").arg(address_).arg(port_);
+}
+
+QString TestFtpServer::root() const
+{
+    return dir_ ? dir_->filePath(QStringLiteral("root")) : QString();
+}
+
+int TestFtpServer::loginCount() const
+{
+    if (!dir_)
+        return 0;
+    QFile f(dir_->filePath(QStringLiteral("logins.log")));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return int(f.readAll().count('\n'));
+}
+
+char patternByte(qint64 i)
+{
+    const quint64 x = quint64(i);
+    return char((x * 131u + (x >> 8) * 7u + (x >> 17)) & 0xffu);
+}
+
+bool writePatternFile(const QString &path, qint64 size)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 done = 0; done < size;) {
+        const qint64 n = qMin<qint64>(block.size(), size - done);
+        for (qint64 i = 0; i < n; ++i)
+            block[i] = patternByte(done + i);
+        if (f.write(block.constData(), n) != n)
+            return false;
+        done += n;
+    }
+    return f.flush();
+}
+
+bool sameFileContents(const QString &a, const QString &b, QString *why)
+{
+    auto fail = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot open ") + a);
+    if (!fb.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot open ") + b);
+    if (fa.size() != fb.size())
+        return fail(QStringLiteral("sizes differ: %1 vs %2").arg(fa.size()).arg(fb.size()));
+    qint64 offset = 0;
+    while (!fa.atEnd()) {
+        const QByteArray ba = fa.read(1 << 20);
+        const QByteArray bb = fb.read(1 << 20);
+        if (ba != bb) {
+            qint64 i = 0;
+            while (i < ba.size() && i < bb.size() && ba[i] == bb[i])
+                ++i;
+            return fail(QStringLiteral("first difference at byte %1").arg(offset + i));
+        }
+        offset += ba.size();
+    }
+    return true;
+}
+
+}  // namespace tobra::test

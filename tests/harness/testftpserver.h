@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tobra::test {
+
+// A local FTP server (tests/harness/ftpserver.py) on a free port with a
+// temporary root and the login ftpuser / vintor. Stopped by stop() or the
+// destructor.
+class TestFtpServer {
+public:
+    TestFtpServer() = default;
+    ~TestFtpServer();
+    TestFtpServer(const TestFtpServer &) = delete;
+    TestFtpServer &operator=(const TestFtpServer &) = delete;
+
+    // Extra arguments go last, so they can override --host and friends.
+    // Waits up to 10 s for the server to listen.
+    bool start(const QStringList &extraArgs = {});
+    // True when the server ended by itself on SIGTERM with status 0 (or
+    // was not running).
+    bool stop();
+
+    int port() const { return port_; }
+    // "127.0.0.1:<port>", or "[addr]:<port>" for an IPv6 address.
+    QString host() const;
+    // Local folder the server serves as "/".
+    QString root() const;
+    // Successful logins so far, from the server's own log.
+    int loginCount() const;
+    // Why start() failed, for test messages.
+    QString lastError() const { return error_; }
+
+    static QString user() { return QStringLiteral("ftpuser"); }
+    static QString password() { return QStringLiteral("vintor"); }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QProcess> proc_;
+    QString address_ = QStringLiteral("127.0.0.1");
+    int port_ = 0;
+    QString error_;
+};
+
+// Byte i of a pattern file. Not periodic at 256 or any buffer size, so a
+// lost, doubled or shifted block shows up in a comparison.
+char patternByte(qint64 i);
+// Writes a file of size bytes of the pattern; false on any error.
+bool writePatternFile(const QString &path, qint64 size);
+// True when both files exist and hold the same bytes. On a difference,
+// *why says where.
+bool sameFileContents(const QString &a, const QString &b, QString *why = nullptr);
+
+}  // namespace tobra::test
