@@ -23,6 +23,9 @@ public:
     bool isOpen() const { return !frames_.isEmpty(); }
     bool isPlaying() const { return timer_.isActive(); }
     int frameCount() const { return int(frames_.size()); }
+    // Time each frame shows, from the clip's frame rate.
+    int frameInterval() const { return frameMs_; }
+    QSize frameSize() const { return frames_.isEmpty() ? QSize() : frames_.first().size(); }
 
 private:
     void showFrame(int i);

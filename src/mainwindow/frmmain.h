@@ -1,0 +1,182 @@
+#pragma once
+
+#include "mainwindow/mainlogic.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QStatusBar;
+
+namespace tobra {
+
+class CopyAnimation;
+class FileListBox;
+class FlexGrid;
+class FtpClient;
+class ProgressDisplay;
+class frmAbout;
+
+// The main window: the technician list, the local file and its folder, the
+// technician's server folder, the upload, the progress display and the
+// status lines. Start-up and shutdown live in the window road
+// (app/ui/windowroad.h).
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // What one run of the upload button did.
+    enum class PutOutcome {
+        Connecting,   // there was no connection: the click only connected
+        NothingSent,  // empty file box, missing or empty file, or no folder
+        Sent,         // the server holds the whole file
+        Failed,       // the component raised an error (reported)
+    };
+
+    // Controls, named as the window's parts are named.
+    QListWidget *lsttech = nullptr;
+    QLineEdit *txtTech = nullptr;
+    QLineEdit *txtFileName = nullptr;
+    QPushButton *cmdbrowse = nullptr;
+    FileListBox *filList = nullptr;
+    FlexGrid *msfSource = nullptr;
+    QCheckBox *chkToggle = nullptr;
+    FlexGrid *MSFDir = nullptr;
+    QPushButton *cmdPut = nullptr;
+    QPushButton *cmdReset = nullptr;
+    QCheckBox *ckbsafety = nullptr;
+    QLabel *lblWarning = nullptr;
+    QPushButton *cmdQof = nullptr;
+    QPushButton *cmdQofp = nullptr;
+    QPushButton *cmdQsnp = nullptr;
+    QPushButton *cmdExit = nullptr;
+    QLineEdit *txtURL = nullptr;
+    QListWidget *lstMessages = nullptr;
+    QFrame *fraAnimation = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    CopyAnimation *Animation1 = nullptr;
+    QLabel *lblOpening = nullptr;
+    QLabel *lblFile = nullptr;
+    QLabel *lblTime = nullptr;
+    QLabel *lblEstimate = nullptr;
+    QStatusBar *sbMain = nullptr;
+    QMenu *MenuTech = nullptr;
+    QAction *ToggleItem = nullptr;
+    QMenu *HelpMenu = nullptr;
+    QAction *HelpMenuItem = nullptr;
+    FtpClient *FTP1 = nullptr;
+    FtpClient *FTP2 = nullptr;  // never connected
+    ProgressDisplay *progress = nullptr;
+
+    // Text of a status-bar panel by key: "general", "ftpconnection",
+    // "netconnection".
+    QString panelText(const QString &key) const;
+    void setPanelText(const QString &key, const QString &text);
+
+    // Connecting and the component's events.
+    void FtpConnect();
+    void FtpDisconnect();
+    void AddStatusMessage(const QString &msg);
+    void RefreshRemoteList();
+    void ProgressControlVisible(bool Torf);
+
+    // Local file selection.
+    bool LoadFileGrid(FlexGrid *MsfGrid, const QString &DirPath);
+    void SelectFileInGrid(const QString &TheFile);
+    void UpdatePutButton();
+    int selectedLocalCount() const { return selectedLocalCount_; }
+    // The folder the local views show.
+    QString localViewFolder() const;
+
+    // Remote folder grid.
+    void LoadFTPGrid(FlexGrid *MsfGrid, FtpClient *FTPControl);
+    void SetupGrid(FlexGrid *MsfGrid);
+
+    // Upload.
+    PutOutcome cmdPut_Click();
+    void ChangeUploads();
+    // Error number of the last failed upload (0 when none).
+    int lastPutError() const { return lastPutError_; }
+
+    // Technicians and options.
+    void AddTechs();
+    void lsttech_Click();
+    void cmdReset_Click();
+    void ckbsafety_Click();
+    void ToggleItem_Click();
+    void HelpMenuItem_Click();
+    void cmdbrowse_Click();
+    void filList_Click(QListWidgetItem *item);
+    void msfSource_Click();
+    void MSFDir_Click();
+    void chkToggle_Click();
+    void cmdExit_Click();
+    void productButton_Click(int product);
+    QPointer<frmAbout> aboutBox() const { return about_; }
+
+    // The open-file dialog: given the initial folder (may be empty) and the
+    // preset name, returns the chosen file or an empty text. Tests replace it.
+    std::function<QString(QWidget *, const QString &, const QString &)> openFileDialog;
+    // Run once when the window is unloaded (closed), before it goes.
+    std::function<void()> onUnload;
+    // Sets the caption that shows while no transfer runs.
+    void setRestingCaption(const QString &caption);
+
+    // True while a server operation runs; the window then refuses to close
+    // and ignores clicks that would start another one.
+    bool isBusy() const { return busy_ > 0; }
+
+signals:
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    class BusyScope;
+    void buildControls();
+    void buildLayout();
+    void buildMenus();
+    void connectEvents();
+    void reportFtpError(int number, const QString &description);
+    void setPointerHourglass();
+    void setPointerDefault();
+    void fillRemoteGrid(FlexGrid *grid, const QList<RemoteRow> &rows);
+    void clearGrid(FlexGrid *grid);
+    void selectLocalName(const QString &name, bool announce);
+    void OnConnectionStateChanged(int state);
+    void OnDirectoryChanged(const QString &path);
+    void OnTransferStarting(const QString &localFile);
+    void OnTransferProgress(qint64 bytesDone, qint64 totalBytes);
+    void OnTransferComplete(const QString &remoteFile, const QString &localFile, bool download);
+    void OnTransferCancelled(const QString &remoteFile, const QString &localFile, bool download);
+
+    QPointer<frmAbout> about_;
+    QString restingCaption_;
+    QString msfSourceFolder_;
+    QString pickedCode_;
+    bool pickDone_ = false;
+    int selectedLocalCount_ = 0;
+    int lastPutError_ = 0;
+    int busy_ = 0;
+    bool unloadedOnce_ = false;
+};
+
+}  // namespace tobra

@@ -1,0 +1,307 @@
+// The main window's connection, the component's events, the remote grid and
+// the upload.
+#include "mainwindow/frmmain.h"
+
+#include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
+#include "ftp/ui/progressdisplay.h"
+#include "mainwindow/filelistbox.h"
+#include "mainwindow/frmmain_p.h"
+#include "support/errorhandler.h"
+#include "support/globals.h"
+#include "support/messages.h"
+#include "support/modcommon.h"
+#include "support/modopsys.h"
+#include "support/ui/msfgrid.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace tobra {
+
+namespace {
+// The hidden status list keeps the latest lines only.
+constexpr int kMaxStatusLines = 5000;
+}  // namespace
+
+void frmMain::reportFtpError(int number, const QString &description)
+{
+    if (number == kErrCannotConnect)
+        Messages::show(cannotLogonText(), MsgStyle::OkOnly);
+    else
+        Messages::show(description, MsgStyle::OkOnly);
+}
+
+void frmMain::FtpConnect()
+{
+    setCurrentProcName(QStringLiteral("FtpConnect"));
+    BusyScope busy(*this);
+    try {
+        if (!FTP1->Connected()) {
+            setPointerHourglass();
+            FTP1->Connect(txtURL->text().trimmed(), ftpUser(), ftpPassword(), kFtpPort);
+            setPointerDefault();
+        }
+    } catch (const FtpError &e) {
+        setPointerDefault();
+        reportConnectError(e);
+        return;
+    }
+    const QString text = txtFileName->text().trimmed();
+    if (!text.isEmpty()) {
+        QString folder = GetFileDrive(text) + GetFilePath(text);
+        CkRSlash(folder);
+        QString bare = folder;
+        StripRChar(bare);
+        // The root strips to nothing and is a folder all the same.
+        if (FolderExists(bare.isEmpty() ? folder : bare))
+            FTP1->setLocalDirectory(folder);
+    } else {
+        FTP1->setLocalDirectory(IniFolder());
+    }
+}
+
+void frmMain::FtpDisconnect()
+{
+    if (!FTP1->Connected())
+        return;
+    BusyScope busy(*this);
+    try {
+        FTP1->Disconnect();
+    } catch (const FtpError &) {
+        // Going away anyway: nothing to tell the user.
+    }
+}
+
+void frmMain::AddStatusMessage(const QString &msg)
+{
+    lstMessages->addItem(msg);
+    while (lstMessages->count() > kMaxStatusLines)
+        delete lstMessages->takeItem(0);
+    lstMessages->setCurrentRow(lstMessages->count() - 1);
+    lstMessages->scrollToBottom();
+    lstMessages->repaint();
+    showUploadNotice(msg);
+}
+
+void frmMain::RefreshRemoteList()
+{
+    if (!FTP1->Connected())
+        return;
+    // The listing itself is fetched once, by the grid load that follows the
+    // folder change; fetching a second one here only to drop it doubled the
+    // wait on large folders.
+    setPanelText(QStringLiteral("general"), QStringLiteral("Getting Remote Directory List..."));
+}
+
+void frmMain::ProgressControlVisible(bool Torf)
+{
+    fraAnimation->setVisible(Torf);
+}
+
+void frmMain::OnConnectionStateChanged(int state)
+{
+    if (state == FtpStateLost) {
+        // The question must show the normal pointer, not the hourglass.
+        setPointerDefault();
+        handleConnectionLost(*FTP1);
+    }
+    setPointerDefault();
+}
+
+void frmMain::OnDirectoryChanged(const QString &path)
+{
+    setPanelText(QStringLiteral("ftpconnection"), path + QStringLiteral(" on ") + FTP1->Host());
+    setRestingCaption(directoryCaption(path));
+    RefreshRemoteList();
+}
+
+void frmMain::OnTransferStarting(const QString &localFile)
+{
+    progress->ShowProgressBar();
+    ProgressControlVisible(true);
+    lblWarning->setVisible(false);
+    // The event names the file; the program-wide name is only set by the
+    // product windows.
+    QString shown = program().CurrentFileName;
+    if (shown.isEmpty())
+        shown = localFileNameOf(localFile);
+    progress->StartFileDisplay(false, shown, FTP1->Host());
+    progress->StartAnimation();
+}
+
+void frmMain::OnTransferProgress(qint64 bytesDone, qint64 totalBytes)
+{
+    progress->Update(bytesDone, totalBytes);
+}
+
+void frmMain::OnTransferComplete(const QString &remoteFile, const QString &localFile, bool download)
+{
+    progress->StopAnimation();
+    ProgressControlVisible(false);
+    lblWarning->setVisible(true);
+    AddStatusMessage(transferCompleteLine(remoteFile, localFile, download));
+}
+
+void frmMain::OnTransferCancelled(const QString &remoteFile, const QString &localFile, bool download)
+{
+    AddStatusMessage(transferCancelledLine(remoteFile, localFile, download));
+}
+
+void frmMain::SetupGrid(FlexGrid *MsfGrid)
+{
+    MsfGrid->setColWidthTwips(0, 4200);
+}
+
+void frmMain::clearGrid(FlexGrid *grid)
+{
+    // What msfClearRows leaves (the fixed rows and one blank row, row 0
+    // current), with the surplus rows dropped in one step rather than one
+    // by one: a folder of thousands of files clears at once.
+    const int keep = grid->FixedRows() + 1;
+    grid->setUpdatesEnabled(false);
+    if (grid->Rows() > keep)
+        grid->setRows(keep);
+    msfClearRows(grid, grid->Rows());
+    grid->setUpdatesEnabled(true);
+}
+
+void frmMain::fillRemoteGrid(FlexGrid *grid, const QList<RemoteRow> &rows)
+{
+    if (rows.isEmpty())
+        return;
+    // The same cells as appending row by row after the clearing, written
+    // in one go: a folder of thousands of files fills without a cell-by-cell
+    // change notice, and the view repaints once at the end.
+    const int first = grid->FixedRows();
+    const int needed = first + int(rows.size());
+    grid->setUpdatesEnabled(false);
+    if (grid->Rows() < needed)
+        grid->setRows(needed);
+    {
+        const QSignalBlocker quiet(grid->model());
+        for (int i = 0; i < rows.size(); ++i) {
+            const RemoteRow &r = rows.at(i);
+            const int row = first + i;
+            grid->setItem(row, 0, new QTableWidgetItem(r.name));
+            grid->setItem(row, 1, new QTableWidgetItem(r.size));
+            grid->setItem(row, 2, new QTableWidgetItem(r.date));
+        }
+    }
+    grid->setRow(needed - 1);
+    grid->setCol(0);
+    grid->clearSelection();
+    grid->setUpdatesEnabled(true);
+    grid->scrollToTop();
+    grid->viewport()->update();
+}
+
+void frmMain::LoadFTPGrid(FlexGrid *MsfGrid, FtpClient *FTPControl)
+{
+    setCurrentProcName(QStringLiteral("LoadFTPGrid"));
+    const QString code = txtTech->text();
+    FtpConnect();
+    if (!FTPControl->Connected())
+        return;  // FtpConnect has said why
+    if (!techFolderUsable(code)) {
+        Messages::show(unusableCodeText(code), MsgStyle::Exclamation);
+        return;
+    }
+    BusyScope busy(*this);
+    setPointerHourglass();
+    try {
+        FTPControl->CD(remoteTechFolder(code));
+        fillRemoteGrid(MsfGrid, remoteGridRows(FTPControl->List()));
+    } catch (const FtpError &e) {
+        // A folder that is not there yet lists nothing; only an unreachable
+        // server is worth a message.
+        setPointerDefault();
+        if (e.number() == kErrCannotConnect)
+            Messages::show(cannotLogonText(), MsgStyle::OkOnly);
+    }
+    setPointerDefault();
+}
+
+void frmMain::ChangeUploads()
+{
+    if (!FTP1->Connected())
+        return;
+    BusyScope busy(*this);
+    try {
+        FTP1->CD(txtTech->text());
+    } catch (const FtpError &e) {
+        // The code's own sub-folder is usually not there; the technician's
+        // folder then stays current.
+        if (e.number() != kErrRemoteFolder)
+            reportFtpError(e.number(), e.description());
+    }
+}
+
+frmMain::PutOutcome frmMain::cmdPut_Click()
+{
+    if (isBusy())
+        return PutOutcome::NothingSent;
+    lastPutError_ = 0;
+    if (!FTP1->Connected()) {
+        FtpConnect();
+        return PutOutcome::Connecting;
+    }
+    program().CurrentFileNumber = 1;
+    program().FileCount = 1;
+    const QString text = txtFileName->text().trimmed();
+    if (text.isEmpty())
+        return PutOutcome::NothingSent;
+
+    const QString localDir = uploadLocalDirectory(text);
+    FTP1->setLocalDirectory(localDir);
+    const bool exists = FileExists(text);
+    PutOutcome outcome = PutOutcome::NothingSent;
+    if (!FTP1->LocalDirectory().isEmpty() && exists) {
+        const QString code = pickDone_ ? pickedCode_ : txtTech->text().trimmed();
+        if (!techFolderUsable(code) || code.isEmpty()) {
+            Messages::show(unusableCodeText(code), MsgStyle::Exclamation);
+        } else {
+            BusyScope busy(*this);
+            // Nothing that could start a second transfer stays usable.
+            const bool techWas = lsttech->isEnabled();
+            const bool resetWas = cmdReset->isEnabled();
+            cmdPut->setEnabled(false);
+            lsttech->setEnabled(false);
+            cmdReset->setEnabled(false);
+            for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
+                b->setEnabled(false);
+            try {
+                FTP1->PutFile(localFileNameOf(text), remoteTechFolder(code));
+                outcome = PutOutcome::Sent;
+            } catch (const FtpError &e) {
+                outcome = PutOutcome::Failed;
+                lastPutError_ = e.number();
+                // The progress frame would otherwise stay up for a transfer
+                // that has ended.
+                progress->StopAnimation();
+                ProgressControlVisible(false);
+                lblWarning->setVisible(true);
+                setPointerDefault();
+                reportFtpError(e.number(), e.description());
+            }
+            lsttech->setEnabled(techWas);
+            cmdReset->setEnabled(resetWas);
+            for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
+                b->setEnabled(true);
+            if (windowTitle().startsWith(QLatin1String("Uploading ")))
+                setWindowTitle(restingCaption_);
+        }
+    }
+    cmdPut->setEnabled(false);
+    filList->setCurrentRow(-1);
+    filList->clearSelection();
+    msfHome(MSFDir);
+    msfHome(msfSource);
+    return outcome;
+}
+
+}  // namespace tobra

@@ -1,0 +1,201 @@
+#include "mainwindow/mainlogic.h"
+
+#include "app/cmdline.h"
+#include "mainwindow/fileversion.h"
+#include "support/messages.h"
+#include "support/modcommon.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace tobra {
+
+bool putButtonRule(const QString &techText, bool techSelected)
+{
+    return !techText.trimmed().isEmpty() && techSelected;
+}
+
+QString versionCaption(const QString &title, int major, int minor, int revision)
+{
+    return title + QStringLiteral(" - Version: ") + QString::number(major) + QLatin1Char('.')
+        + QString::number(minor) + QLatin1Char('.') + QString::number(revision);
+}
+
+QString directoryCaption(const QString &path)
+{
+    return programTitle() + QStringLiteral(" - ") + path;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QString::number(bytes) + QStringLiteral(" bytes");
+}
+
+QString remoteTechFolder(const QString &code)
+{
+    return QStringLiteral("/uploads/") + code;
+}
+
+bool techFolderUsable(const QString &code)
+{
+    return code.isEmpty() || isSafeTechFolder(code);
+}
+
+QString unusableCodeText(const QString &code)
+{
+    return QStringLiteral("The code ") + code
+        + QStringLiteral(" cannot name a folder on the server. Use a code such as T3.");
+}
+
+QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries)
+{
+    QList<RemoteRow> rows;
+    rows.reserve(entries.size());
+    for (const FtpListEntry &e : entries)
+        if (e.IsFile != 0)
+            rows.append({e.Name, sizeText(e.Size), e.DateTime});
+    return rows;
+}
+
+QString noVersionText()
+{
+    return QStringLiteral("     n/a");
+}
+
+QString localDateText(const QDateTime &when)
+{
+    return QLocale::system().toString(when, QLocale::ShortFormat);
+}
+
+QList<LocalRow> localFolderRows(const QString &folder, bool *ok)
+{
+    QList<LocalRow> rows;
+    const QString fsPath = toFileSystemPath(folder);
+    const QFileInfo info(fsPath);
+    if (fsPath.trimmed().isEmpty() || !info.isDir() || !info.isReadable()) {
+        if (ok)
+            *ok = false;
+        return rows;
+    }
+    if (ok)
+        *ok = true;
+    const QDir dir(fsPath);
+    const QFileInfoList files =
+        dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    rows.reserve(files.size());
+    for (const QFileInfo &fi : files) {
+        QString version = fileVersionString(fi.filePath()).trimmed();
+        if (version.isEmpty())
+            version = noVersionText();
+        rows.append({fi.fileName(), sizeText(fi.size()), localDateText(fi.lastModified()), version});
+    }
+    return rows;
+}
+
+QStringList technicianCodes(const QString *customerCode)
+{
+    QStringList codes;
+    for (int i = 1; i <= 9; ++i)
+        codes << QLatin1Char('T') + QString::number(i);
+    if (customerCode)
+        codes << *customerCode;
+    return codes;
+}
+
+QString quillonIniPath(const QString &systemDir, const std::function<bool(const QString &)> &exists)
+{
+    QString dir = systemDir;
+    if (!dir.trimmed().isEmpty()) {
+        CkRSlash(dir);
+        const QString p = dir + QStringLiteral("quillon.ini");
+        if (exists(p))
+            return p;
+    }
+    const QString fixed = QStringLiteral("C:\\APPRAISE\\quillon.ini");
+    return exists(fixed) ? fixed : QString();
+}
+
+QString warningText()
+{
+    return QStringLiteral("Do NOT use this product unless directed to by authorized tech support personnel.")
+        + QString(159, QLatin1Char(' '))
+        + QStringLiteral("If you are using this program without support assistance - please exit this program "
+                         "at this time.");
+}
+
+QString startFileBox(const QString &fileWord, const QString &iniFolder)
+{
+    if (!GetFileDrive(fileWord).isEmpty() || !GetFilePath(fileWord).isEmpty())
+        return fileWord;
+    QString folder = iniFolder;
+    CkRSlash(folder);
+    return folder + fileWord;
+}
+
+QString startFolderFor(const QString &fileBox, const QString &programFolder)
+{
+    const FileNameParts parts = ParseFileName(fileBox.trimmed());
+    const QString folder = (parts.drive + parts.folder).trimmed();
+    if (FolderExists(folder))
+        return folder;
+    return programFolder;
+}
+
+QString localFileNameOf(const QString &path)
+{
+    const QString t = path.trimmed();
+    for (qsizetype i = t.size() - 1; i >= 0; --i)
+        if (isPathSeparator(t.at(i)))
+            return t.mid(i + 1);
+    // "C:REPORT.ZIP" names a file on a drive without a folder.
+    if (t.size() >= 2 && t.at(1) == QLatin1Char(':'))
+        return t.mid(2);
+    return t;
+}
+
+QString joinLocal(const QString &folder, const QString &name)
+{
+    QString f = folder;
+    if (CkRSlash(f).isEmpty())
+        return name;
+    return f + name;
+}
+
+int findNameIndex(const QStringList &entries, const QString &name)
+{
+    const int exact = int(entries.indexOf(name));
+    if (exact >= 0)
+        return exact;
+    for (int i = 0; i < entries.size(); ++i)
+        if (entries.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString storedLocalName(const QString &folder, const QString &name)
+{
+    if (name.isEmpty())
+        return name;
+    const QDir dir(toFileSystemPath(folder));
+    if (QFileInfo(dir.filePath(name)).exists())
+        return name;
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    const int i = findNameIndex(entries, name);
+    return i >= 0 ? entries.at(i) : name;
+}
+
+QString uploadLocalDirectory(const QString &fileBox)
+{
+    const FileNameParts parts = ParseFileName(fileBox.trimmed());
+    const QString folder = parts.drive + parts.folder;
+    QString stripped = folder;
+    StripRChar(stripped);
+    // "/" alone would strip to nothing and the upload would silently skip a
+    // file that lies in the root.
+    if (stripped.isEmpty() && !folder.trimmed().isEmpty())
+        return folder.trimmed();
+    return stripped;
+}
+
+}  // namespace tobra

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ftp/ftpclient.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace tobra {
+
+// The decisions of the main window, kept apart from the widgets so they can
+// be checked without a window.
+
+// The upload button's rule: a technician code in the box and one picked in
+// the list. The file itself is checked by the upload.
+bool putButtonRule(const QString &techText, bool techSelected);
+
+// "Tobra - Version: 1.1.2".
+QString versionCaption(const QString &title, int major, int minor, int revision);
+// "Tobra - /uploads/T3", the caption while a remote folder is current.
+QString directoryCaption(const QString &path);
+
+// "1024 bytes".
+QString sizeText(qint64 bytes);
+
+// The server folder of a technician or customer code: /uploads/<code>.
+QString remoteTechFolder(const QString &code);
+// A code the window may use as a folder name below /uploads: empty (the
+// folder itself) or one plain name.
+bool techFolderUsable(const QString &code);
+// Message for a code that cannot name a folder.
+QString unusableCodeText(const QString &code);
+
+// One row of the remote grid: name, size text, date text as listed.
+struct RemoteRow {
+    QString name;
+    QString size;
+    QString date;
+};
+// Files of a listing in the order given; folders produce no row.
+QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries);
+
+// One row of the local grid.
+struct LocalRow {
+    QString name;
+    QString size;
+    QString date;
+    QString version;
+};
+// The version column's text when a file has no version.
+QString noVersionText();
+// Last-modified time in the system's general date format.
+QString localDateText(const QDateTime &when);
+// Files (no folders) of a local folder, sorted by name without regard to
+// case. false in *ok when the folder cannot be read.
+QList<LocalRow> localFolderRows(const QString &folder, bool *ok = nullptr);
+
+// The technician list: T1 ... T9, then the customer code when there is one.
+QStringList technicianCodes(const QString *customerCode);
+// Where quillon.ini is read from: the system directory first, then
+// C:\APPRAISE\; empty when neither exists.
+QString quillonIniPath(const QString &systemDir, const std::function<bool(const QString &)> &exists);
+
+// The warning label's text.
+QString warningText();
+
+// The file box at start-up: a name without drive and folder is taken from
+// the INI folder.
+QString startFileBox(const QString &fileWord, const QString &iniFolder);
+// The folder the local views open on: the file box's folder when it exists,
+// else the program's folder.
+QString startFolderFor(const QString &fileBox, const QString &programFolder);
+
+// The last path component, letter case kept ("report.zip").
+QString localFileNameOf(const QString &path);
+// folder and name joined by exactly one separator.
+QString joinLocal(const QString &folder, const QString &name);
+// The name as stored in folder: the exact one when present, else the one
+// that matches without regard to case, else name itself.
+QString storedLocalName(const QString &folder, const QString &name);
+// Index of the entry equal to name; without an exact match the first that
+// matches without regard to case; -1 when none.
+int findNameIndex(const QStringList &entries, const QString &name);
+
+// Folder a window upload reads from: drive and folder of the file box
+// without the final separator; the root keeps its separator.
+QString uploadLocalDirectory(const QString &fileBox);
+
+}  // namespace tobra

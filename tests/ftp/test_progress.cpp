@@ -1,0 +1,320 @@
+#include "ftp/progressrule.h"
+#include "ftp/ui/copyanimation.h"
+#include "ftp/ui/progressdisplay.h"
+#include "harness/fakeplatform.h"
+#include "support/globals.h"
+#include "support/platform.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+using namespace tobra;
+
+namespace {
+
+// Encodes a clip of frames frames (w x h, MJPEG in AVI) whose brightness
+// rises from frame to frame, so decoded frames can be told apart.
+bool writeClip(const QString &path, int frames, int w, int h, int fps)
+{
+    const QByteArray name = QFile::encodeName(path);
+    AVFormatContext *oc = nullptr;
+    if (avformat_alloc_output_context2(&oc, nullptr, "avi", name.constData()) < 0 || !oc)
+        return false;
+    bool ok = false;
+    AVCodecContext *c = nullptr;
+    AVFrame *frame = nullptr;
+    AVPacket *pkt = av_packet_alloc();
+    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    AVStream *st = codec ? avformat_new_stream(oc, nullptr) : nullptr;
+    auto drain = [&](AVFrame *f) {
+        if (avcodec_send_frame(c, f) < 0)
+            return false;
+        while (avcodec_receive_packet(c, pkt) == 0) {
+            av_packet_rescale_ts(pkt, c->time_base, st->time_base);
+            pkt->stream_index = st->index;
+            if (av_interleaved_write_frame(oc, pkt) < 0)
+                return false;
+        }
+        return true;
+    };
+    do {
+        if (!st || !pkt)
+            break;
+        c = avcodec_alloc_context3(codec);
+        c->width = w;
+        c->height = h;
+        c->time_base = AVRational{1, fps};
+        c->framerate = AVRational{fps, 1};
+        c->pix_fmt = AV_PIX_FMT_YUVJ420P;
+        if (avcodec_open2(c, codec, nullptr) < 0 || avcodec_parameters_from_context(st->codecpar, c) < 0)
+            break;
+        st->time_base = c->time_base;
+        st->avg_frame_rate = c->framerate;
+        if (avio_open(&oc->pb, name.constData(), AVIO_FLAG_WRITE) < 0)
+            break;
+        if (avformat_write_header(oc, nullptr) < 0)
+            break;
+        frame = av_frame_alloc();
+        frame->format = c->pix_fmt;
+        frame->width = w;
+        frame->height = h;
+        if (av_frame_get_buffer(frame, 0) < 0)
+            break;
+        bool written = true;
+        for (int i = 0; i < frames && written; ++i) {
+            av_frame_make_writable(frame);
+            const int luma = 16 + (200 * i) / qMax(1, frames - 1);
+            for (int y = 0; y < h; ++y)
+                memset(frame->data[0] + y * frame->linesize[0], luma, size_t(w));
+            for (int y = 0; y < h / 2; ++y) {
+                memset(frame->data[1] + y * frame->linesize[1], 128, size_t(w / 2));
+                memset(frame->data[2] + y * frame->linesize[2], 128, size_t(w / 2));
+            }
+            frame->pts = i;
+            written = drain(frame);
+        }
+        ok = written && drain(nullptr) && av_write_trailer(oc) == 0;
+    } while (false);
+    if (oc->pb)
+        avio_closep(&oc->pb);
+    av_frame_free(&frame);
+    av_packet_free(&pkt);
+    avcodec_free_context(&c);
+    avformat_free_context(oc);
+    return ok;
+}
+
+int grey(const QImage &img)
+{
+    return qGray(img.pixel(img.width() / 2, img.height() / 2));
+}
+
+}  // namespace
+
+class TestProgress : public QObject {
+    Q_OBJECT
+
+private slots:
+    void roundHalfEvenTable_data()
+    {
+        QTest::addColumn<double>("in");
+        QTest::addColumn<double>("out");
+        QTest::newRow("0.5 down to 0") << 0.5 << 0.0;
+        QTest::newRow("1.5 up to 2") << 1.5 << 2.0;
+        QTest::newRow("2.5 down to 2") << 2.5 << 2.0;
+        QTest::newRow("3.5 up to 4") << 3.5 << 4.0;
+        QTest::newRow("2.51 up") << 2.51 << 3.0;
+        QTest::newRow("2.49 down") << 2.49 << 2.0;
+        QTest::newRow("-2.5 to -2") << -2.5 << -2.0;
+        QTest::newRow("-1.5 to -2") << -1.5 << -2.0;
+        QTest::newRow("whole stays") << 7.0 << 7.0;
+    }
+    void roundHalfEvenTable()
+    {
+        QFETCH(double, in);
+        QFETCH(double, out);
+        QCOMPARE(roundHalfEven(in), out);
+    }
+
+    void runBar_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("one of one") << 1 << 1 << 100;
+        QTest::newRow("one of three") << 1 << 3 << 33;
+        QTest::newRow("two of three") << 2 << 3 << 67;
+        QTest::newRow("1/8 is 12.5, to even") << 1 << 8 << 12;
+        QTest::newRow("3/8 is 37.5, to even") << 3 << 8 << 38;
+        QTest::newRow("no files") << 0 << 0 << 0;
+    }
+    void runBar()
+    {
+        QFETCH(int, number);
+        QFETCH(int, count);
+        QFETCH(int, percent);
+        QCOMPARE(runProgressPercent(number, count), percent);
+    }
+
+    void estimate_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("elapsed");
+        QTest::addColumn<QString>("text");  // empty: no figure
+        const qint64 KB = 1024;
+        // 160 KB in 10 s is 16 KB/s; 2 MB left is 128 s.
+        QTest::newRow("2 MB left at 16 KB/s") << 160 * KB << 160 * KB + 2048 * KB << 10 << "2 minute(s) 16 KB/s";
+        QTest::newRow("300 KB left at 25 KB/s") << 100 * KB << 400 * KB << 4 << "12 second(s) 25 KB/s";
+        QTest::newRow("90 s left is 1.5 min, to 2") << 10 * KB << 910 * KB << 1 << "2 minute(s) 10 KB/s";
+        QTest::newRow("150 s left is 2.5 min, to 2") << 10 * KB << 1510 * KB << 1 << "2 minute(s) 10 KB/s";
+        QTest::newRow("59 s left") << 10 * KB << 600 * KB << 1 << "59 second(s) 10 KB/s";
+        QTest::newRow("60 s left is a minute") << 10 * KB << 610 * KB << 1 << "1 minute(s) 10 KB/s";
+        // 400 bytes in 1 s is 0.39 KB/s; 10 KB left take 25.6 s.
+        QTest::newRow("rate below 0.5 KB/s") << 400LL << 400 + 10 * KB << 1 << "26 second(s) 0 KB/s";
+        QTest::newRow("elapsed 0 counts as 1") << 20 * KB << 40 * KB << 0 << "1 second(s) 20 KB/s";
+        QTest::newRow("across midnight counts as 1") << 20 * KB << 40 * KB << -86000 << "1 second(s) 20 KB/s";
+        QTest::newRow("done") << 64 * KB << 64 * KB << 2 << "0 second(s) 32 KB/s";
+        QTest::newRow("no byte yet") << 0LL << 100 * KB << 5 << "";
+        QTest::newRow("file of 0 bytes") << 0LL << 0LL << 5 << "";
+    }
+    void estimate()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(qint64, total);
+        QFETCH(int, elapsed);
+        QFETCH(QString, text);
+        const std::optional<QString> got = progressEstimate(bytes, total, elapsed);
+        if (text.isEmpty())
+            QVERIFY2(!got, qPrintable(got.value_or(QString())));
+        else
+            QCOMPARE(got.value_or(QStringLiteral("<none>")), text);
+    }
+
+    void displayShowsFileServerAndBar()
+    {
+        QWidget window;
+        QProgressBar bar(&window);
+        QLabel opening("Opening:", &window), file("FILE from SERVER", &window), time("Estimated Time Left:", &window),
+            estimate("0 minute(s)", &window);
+        ProgressDisplay d({&window, &bar, nullptr, &opening, &file, &time, &estimate});
+
+        program().CurrentFileNumber = 1;
+        program().FileCount = 1;
+        bar.setVisible(false);
+        d.ShowProgressBar();
+        QCOMPARE(bar.value(), 100);
+        QVERIFY(bar.isVisibleTo(&window));
+        program().CurrentFileNumber = 2;
+        program().FileCount = 4;
+        d.ShowProgressBar();
+        QCOMPARE(bar.value(), 50);
+
+        d.StartFileDisplay(false, "REPORT.ZIP", "ftp.example.com");
+        QCOMPARE(window.windowTitle(), QString("Uploading REPORT.ZIP"));
+        QCOMPARE(file.text(), QString("REPORT.ZIP to ftp.example.com"));
+        QCOMPARE(estimate.text(), QString());
+        d.StartFileDisplay(true, "A.TXT", "host");
+        QCOMPARE(window.windowTitle(), QString("Downloading A.TXT"));
+        QCOMPARE(file.text(), QString("A.TXT from host"));
+
+        // A report without bytes keeps the label; a real one fills it.
+        estimate.setText("before");
+        d.startTime = secondsSinceMidnight();
+        d.Update(0, 1000);
+        QCOMPARE(estimate.text(), QString("before"));
+        d.Update(512 * 1024, 1024 * 1024);
+        QVERIFY2(estimate.text().endsWith(" KB/s") && estimate.text().contains("second(s)"),
+                 qPrintable(estimate.text()));
+        QCOMPARE(bar.maximum(), 1024 * 1024);
+        QCOMPARE(bar.value(), 512 * 1024);
+
+        // Beyond the bar's int range the bar still moves in proportion.
+        const qint64 big = qint64(6) * 1024 * 1024 * 1024;
+        d.Update(big / 2, big);
+        QVERIFY(bar.maximum() > 0);
+        QCOMPARE(qRound(100.0 * bar.value() / bar.maximum()), 50);
+    }
+
+    void clipDecodesEveryFrame()
+    {
+        QTemporaryDir dir;
+        const QString clip = dir.filePath("FILECOPY.AVI");
+        QVERIFY(writeClip(clip, 12, 96, 64, 8));
+        CopyAnimation anim;
+        QVERIFY(anim.Open(clip));
+        QVERIFY(anim.isOpen());
+        QCOMPARE(anim.frameCount(), 12);
+        QCOMPARE(anim.frameSize(), QSize(96, 64));
+        QCOMPARE(anim.frameInterval(), 125);
+        // The first shown frame is the dark one.
+        QVERIFY(!anim.pixmap().isNull());
+        const int first = grey(anim.pixmap().toImage());
+        anim.Play();
+        QVERIFY(anim.isPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(grey(anim.pixmap().toImage()) > first + 20, 5000);
+        anim.Stop();
+        QVERIFY(!anim.isPlaying());
+        anim.Close();
+        QVERIFY(!anim.isOpen());
+        anim.Play();
+        QVERIFY(!anim.isPlaying());
+    }
+
+    void clipLimits()
+    {
+        QTemporaryDir dir;
+        const QString big = dir.filePath("big.avi");
+        QVERIFY(writeClip(big, 2, 2048, 512, 10));
+        CopyAnimation anim;
+        QVERIFY(anim.Open(big));
+        QCOMPARE(anim.frameSize(), QSize(1024, 256));
+
+        const QString longClip = dir.filePath("long.avi");
+        QVERIFY(writeClip(longClip, 520, 16, 16, 25));
+        QVERIFY(anim.Open(longClip));
+        QCOMPARE(anim.frameCount(), 500);
+        QCOMPARE(anim.frameInterval(), 40);
+    }
+
+    void unreadableClips_data()
+    {
+        QTest::addColumn<QByteArray>("content");  // empty: no file at all
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("text") << QByteArray("this is not a clip\n");
+        QTest::newRow("truncated RIFF") << QByteArray("RIFF\x10\x00\x00\x00" "AVI LIST", 16);
+    }
+    void unreadableClips()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("filecopy.avi");
+        if (!content.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        CopyAnimation anim;
+        QVERIFY(!anim.Open(path));
+        QVERIFY(!anim.isOpen());
+        QCOMPARE(anim.frameCount(), 0);
+    }
+
+    void clipFromProgramFolder()
+    {
+        QTemporaryDir dir;
+        auto fake = std::make_shared<FakePlatform>();
+        fake->programDir = dir.path();
+        auto old = setPlatform(fake);
+
+        QWidget window;
+        CopyAnimation anim(&window);
+        ProgressDisplay d({&window, nullptr, &anim, nullptr, nullptr, nullptr, nullptr});
+        // Without the clip the display still works, silently.
+        QVERIFY(findCopyClip(dir.path()).isEmpty());
+        QVERIFY(!d.loadCopyClip());
+        d.StartAnimation();
+        QVERIFY(!anim.isPlaying());
+
+        QVERIFY(writeClip(dir.filePath("FileCopy.Avi"), 3, 32, 32, 10));
+        QCOMPARE(findCopyClip(dir.path()), dir.filePath("FileCopy.Avi"));
+        d.StartAnimation();
+        QVERIFY(anim.isOpen());
+        QVERIFY(anim.isPlaying());
+        d.StopAnimation();
+        QVERIFY(!anim.isPlaying());
+        setPlatform(old);
+    }
+};
+
+QTEST_MAIN(TestProgress)
+#include "test_progress.moc"
