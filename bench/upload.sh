@@ -33,11 +33,15 @@ printf '[PREFERENCES]\r\nURL=127.0.0.1:%s\r\n' "$port" >"$work/ini/CHAT.INI"
 head -c 1024 /dev/urandom >"$work/files/small.bin"
 head -c $((1024 * 1024 * 1024)) /dev/zero >"$work/files/large.bin"
 
-# Prints "seconds max_rss_kib" of one command.
+# Prints "seconds max_rss_kib" of one command (GNU time's own clock has
+# only 10 ms steps, too coarse for a small file).
 measure() {
-  /usr/bin/time -f '%e %M' -o "$work/time.out" "$@" >/dev/null 2>"$work/cmd.err" || {
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/time.out" "$@" >/dev/null 2>"$work/cmd.err" || {
     echo "command failed: $*" >&2; cat "$work/cmd.err" >&2; exit 1; }
-  cat "$work/time.out"
+  end=$(date +%s%N)
+  echo "$(awk -v s="$start" -v e="$end" 'BEGIN{printf "%.4f", (e-s)/1e9}') $(cat "$work/time.out")"
 }
 run_tobra() {
   TOBRA_WINDIR="$work/ini" TOBRA_SYSDIR="$work/ini" TOBRA_CONSOLE=1 measure "$tobra" T1 "$1"
@@ -57,7 +61,7 @@ bench() {  # name file runs
     read -r c cm < <(run_curl "$file"); echo "$c" >>"$work/c.txt"; echo "$cm" >>"$work/cm.txt"
   done
   t=$(median <"$work/t.txt"); c=$(median <"$work/c.txt")
-  printf '%-6s tobra %7.3f s  curl %7.3f s  ratio %5.2f  peak RSS tobra %6.1f MiB  curl %6.1f MiB  (median of %d)\n' \
+  printf '%-6s tobra %8.4f s  curl %8.4f s  ratio %5.2f  peak RSS tobra %6.1f MiB  curl %6.1f MiB  (median of %d)\n' \
     "$name" "$t" "$c" "$(awk -v a="$t" -v b="$c" 'BEGIN{print (b>0)?a/b:0}')" \
     "$(sort -n "$work/tm.txt" | tail -n 1 | awk '{print $1/1024}')" \
     "$(sort -n "$work/cm.txt" | tail -n 1 | awk '{print $1/1024}')" "$runs"

@@ -1,20 +1,23 @@
 #include "app/cmdline.h"
 #include "app/exitcodes.h"
 #include "app/unattended.h"
-#include "app/ui/windowroad.h"
 #include "ftp/ftpclient.h"
 #include "support/messages.h"
-#include "support/ui/qtmessageface.h"
+#include "windows_main.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
+#ifdef TOBRA_WINDOWS_MODULE
+#include <dlfcn.h>
 #endif
 
 namespace {
@@ -55,6 +58,36 @@ bool haveDisplay()
 #endif
 }
 
+#ifdef TOBRA_WINDOWS_MODULE
+// The windows module lies beside the executable, or in ../lib/tobra once
+// installed.
+int runWindowsModule(int &argc, char **argv, const tobra::CommandLine &cl, bool display)
+{
+    char exe[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    const QString dir = n > 0 ? QFileInfo(QString::fromLocal8Bit(exe, int(n))).absolutePath() : QDir::currentPath();
+    const QStringList candidates{dir + QStringLiteral("/libtobra_windows.so"),
+                                 dir + QStringLiteral("/../lib/tobra/libtobra_windows.so")};
+    QString errors;
+    for (const QString &path : candidates) {
+        if (!QFileInfo::exists(path))
+            continue;
+        void *module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            errors += QString::fromLocal8Bit(dlerror()) + QLatin1Char('\n');
+            continue;
+        }
+        using Entry = int (*)(int *, char **, const tobra::CommandLine *, int);
+        if (auto entry = reinterpret_cast<Entry>(dlsym(module, "tobra_windows_main")))
+            return entry(&argc, argv, &cl, display ? 1 : 0);
+        errors += path + QStringLiteral(": no entry point\n");
+    }
+    std::fprintf(stderr, "tobra: the windows module libtobra_windows.so cannot be loaded from %s\n%s",
+                 qPrintable(dir), qPrintable(errors));
+    return 1;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -73,15 +106,9 @@ int main(int argc, char *argv[])
     }
 
     const bool display = haveDisplay();
-    if (cl.unattended()) {
-        std::unique_ptr<QCoreApplication> app;
-        if (display) {
-            app = std::make_unique<QApplication>(argc, argv);
-            tobra::Messages::setFace(std::make_shared<tobra::QtMessageFace>());
-        } else {
-            app = std::make_unique<QCoreApplication>(argc, argv);
-            tobra::Messages::setFace(std::make_shared<tobra::ConsoleFace>());
-        }
+    if (cl.unattended() && !display) {
+        QCoreApplication app(argc, argv);
+        tobra::Messages::setFace(std::make_shared<tobra::ConsoleFace>());
         tobra::FtpClient ftp;
         tobra::UnattendedUpload upload(ftp);
 #ifndef Q_OS_WIN
@@ -90,13 +117,9 @@ int main(int argc, char *argv[])
         return upload.run(cl, QDir::currentPath());
     }
 
-    if (!display) {
-        // Windows without a screen: offscreen, answered on the console.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        tobra::Messages::setFace(std::make_shared<tobra::ConsoleFace>());
-    }
-    QApplication app(argc, argv);
-    if (display)
-        tobra::Messages::setFace(std::make_shared<tobra::QtMessageFace>());
-    return tobra::runWindowRoad(cl);
+#ifdef TOBRA_WINDOWS_MODULE
+    return runWindowsModule(argc, argv, cl, display);
+#else
+    return tobra::windowsMain(argc, argv, cl, display);
+#endif
 }
