@@ -18,24 +18,10 @@ if [ ! -x "$driver" ]; then
 fi
 command -v curl >/dev/null || { echo "needs curl" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/tobra-backup-bench.XXXXXX)
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && { kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; }
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. scripts/lib-ftpserver.sh
+make_work_dir tobra-backup-bench
 mkdir -p "$work/ftp/uploads" "$work/ini" "$work/data"
-/usr/bin/python3 tests/harness/ftpserver.py --root "$work/ftp" --port 0 --login-log "$work/logins.log" \
-  >"$work/server.out" 2>/dev/null &
-server_pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^PORT \([0-9]*\)$/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "server did not start" >&2; exit 1; }
+start_local_ftp_server "$work/ftp" --login-log "$work/logins.log"
 
 printf '[company name]\r\ncompany=Bench Co.\r\n[directories]\r\ndatadir=%s\r\n' "$work/data" >"$work/ini/qof.ini"
 {
@@ -49,7 +35,6 @@ printf '[company name]\r\ncompany=Bench Co.\r\n[directories]\r\ndatadir=%s\r\n' 
 glob=$(cd "$work/data" && ls | paste -sd, -)
 
 now() { date +%s.%N; }
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 : >"$work/backup.txt"; : >"$work/wall.txt"; : >"$work/curl.txt"; : >"$work/logins.txt"
 
 for _ in $(seq 1 "$runs"); do

@@ -23,31 +23,10 @@ done
 
 bash scripts/build.sh
 
-work=$(mktemp -d /tmp/tobra-demo.XXXXXX)
-server_pid=""
-cleanup() {
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/ftp" "$work/ini" "$work/files"
-/usr/bin/python3 tests/harness/ftpserver.py --root "$work/ftp" --port 0 >"$work/server.out" 2>"$work/server.err" &
-server_pid=$!
-port=""
-for _ in $(seq 1 100); do
-  port=$(sed -n 's/^PORT \([0-9]*\)$/\1/p' "$work/server.out" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "The local FTP server did not start:" >&2
-  cat "$work/server.err" >&2
-  exit 1
-fi
+. scripts/lib-ftpserver.sh
+make_work_dir tobra-demo
+mkdir -p "$work/ini" "$work/files"
+start_local_ftp_server "$work/ftp"
 echo "Local FTP server: 127.0.0.1:$port (login ftpuser / vintor, root $work/ftp)"
 
 printf '[PREFERENCES]\r\nURL=127.0.0.1:%s\r\n' "$port" >"$work/ini/CHAT.INI"

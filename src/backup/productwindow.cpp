@@ -200,15 +200,7 @@ void ProductWindow::buildControls()
         layout->addWidget(Label1);
     }
 
-    ProgressDisplay::Controls pc;
-    pc.window = this;
-    pc.ProgressBar1 = ProgressBar1;
-    pc.Animation1 = Animation1;
-    pc.lblOpening = lblOpening;
-    pc.lblFile = lblFile;
-    pc.lblTime = lblTime;
-    pc.lblEstimate = lblEstimate;
-    progress_ = new ProgressDisplay(pc, this);
+    progress_ = new ProgressDisplay(this);
     ProgressControlVisible(false);
 
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });

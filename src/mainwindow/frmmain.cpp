@@ -86,15 +86,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     buildMenus();
     connectEvents();
 
-    ProgressDisplay::Controls pc;
-    pc.window = this;
-    pc.ProgressBar1 = ProgressBar1;
-    pc.Animation1 = Animation1;
-    pc.lblOpening = lblOpening;
-    pc.lblFile = lblFile;
-    pc.lblTime = lblTime;
-    pc.lblEstimate = lblEstimate;
-    progress = new ProgressDisplay(pc, this);
+    progress = new ProgressDisplay(this);
 
     openFileDialog = [](QWidget *owner, const QString &folder, const QString &preset) {
         QString start = folder;

@@ -15,6 +15,21 @@ namespace tobra {
 
 ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent) : QObject(parent), c_(c) {}
 
+static ProgressDisplay::Controls controlsOf(QWidget *window)
+{
+    ProgressDisplay::Controls c;
+    c.window = window;
+    c.ProgressBar1 = window->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"));
+    c.Animation1 = window->findChild<CopyAnimation *>(QStringLiteral("Animation1"));
+    c.lblOpening = window->findChild<QLabel *>(QStringLiteral("lblOpening"));
+    c.lblFile = window->findChild<QLabel *>(QStringLiteral("lblFile"));
+    c.lblTime = window->findChild<QLabel *>(QStringLiteral("lblTime"));
+    c.lblEstimate = window->findChild<QLabel *>(QStringLiteral("lblEstimate"));
+    return c;
+}
+
+ProgressDisplay::ProgressDisplay(QWidget *window) : ProgressDisplay(controlsOf(window), window) {}
+
 void ProgressDisplay::ShowProgressBar()
 {
     if (!c_.ProgressBar1)

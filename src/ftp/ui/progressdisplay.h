@@ -27,6 +27,8 @@ public:
         QLabel *lblEstimate = nullptr;
     };
     explicit ProgressDisplay(const Controls &c, QObject *parent = nullptr);
+    // Drives the controls of window found by their object names.
+    explicit ProgressDisplay(QWidget *window);
 
     // Bar := CurrentFileNumber / FileCount x 100, shown.
     void ShowProgressBar();
