@@ -218,6 +218,8 @@ struct FtpClient::Impl {
     QByteArray replyPending;
     QString lastReply;
     int loginsThisOp = 0;
+    // Size the server gave in a "213" reply during the last request, or -1.
+    qint64 sizeReply = -1;
 
     struct Result {
         CURLcode code = CURLE_OK;
@@ -403,6 +405,11 @@ struct FtpClient::Impl {
             ++loginsThisOp;
             ++logins;
         }
+        if (raw.startsWith("213 ")) {
+            bool ok = false;
+            const qint64 size = raw.mid(4).trimmed().toLongLong(&ok);
+            sizeReply = ok ? size : -1;
+        }
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = utf8(raw);
         if (utf8.hasError())
@@ -466,6 +473,7 @@ struct FtpClient::Impl {
         replyPending.clear();
         lastReply.clear();
         loginsThisOp = 0;
+        sizeReply = -1;
         CURL *easy = curl;
         CURLM *m = multi;
         Result r;
@@ -957,8 +965,16 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
         curl_easy_setopt(d->curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(d->curl, CURLOPT_XFERINFOFUNCTION, &Upload::onProgress);
         curl_easy_setopt(d->curl, CURLOPT_XFERINFODATA, &up);
+        // Asking the size on the same request saves a round of commands per
+        // file; "*" keeps a server without SIZE from failing the upload.
+        const QByteArray sizeCommand = "*SIZE " + remoteName.toUtf8();
+        curl_slist *postQuote = curl_slist_append(nullptr, sizeCommand.constData());
+        curl_easy_setopt(d->curl, CURLOPT_POSTQUOTE, postQuote);
         up.lastChange = std::chrono::steady_clock::now();
         const Impl::Result r = d->perform();
+        curl_easy_setopt(d->curl, CURLOPT_POSTQUOTE, nullptr);
+        curl_slist_free_all(postQuote);
+        const qint64 sizeAfterUpload = d->sizeReply;
         up.file.close();
 
         const QString what = QStringLiteral("Upload of %1 as %2").arg(local, joinRemote(segs + QStringList{remoteName}));
@@ -990,11 +1006,14 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
                 up.emitProgress(up.total);
             }
             // Only the server's own count proves the file arrived whole.
-            d->prepare(url);
-            curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
-            const Impl::Result s = d->perform();
-            curl_off_t remoteSize = -1;
-            curl_easy_getinfo(d->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &remoteSize);
+            curl_off_t remoteSize = sizeAfterUpload;
+            Impl::Result s;
+            if (remoteSize < 0) {
+                d->prepare(url);
+                curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+                s = d->perform();
+                curl_easy_getinfo(d->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &remoteSize);
+            }
             if (s.code != CURLE_OK)
                 error = d->failure(s, kErrTransfer, QStringLiteral("%1 cannot be confirmed").arg(what), &lost);
             else if (qint64(remoteSize) != up.total)
