@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the README's pictures: docs/main-window.png (a technician picked
 # and the server folder listed, against a local test server) and
-# docs/about-box.png. Offscreen, so no display is needed.
+# docs/about-box.png, docs/backup-ready.png and docs/backup-done.png.
+# Offscreen, so no display is needed.
 #
 #   scripts/render-pictures.sh [BUILD_DIR]     default: build
 #   QT_SCALE_FACTOR=1.5 scripts/render-pictures.sh   renders as at 144 dpi

@@ -1,9 +1,11 @@
-// Renders the main window (a technician picked, the server folder listed)
-// and the about box to PNG files, against a local test server it starts.
+// Renders the main window (a technician picked, the server folder listed),
+// the about box and a product backup window before and after its run to PNG
+// files, against a local test server it starts.
 //   render_pictures OUTPUT_DIR
 // Run with QT_QPA_PLATFORM=offscreen; QT_SCALE_FACTOR=1.5 shows 144 dpi.
 #include "app/cmdline.h"
 #include "app/ui/windowroad.h"
+#include "backup/productwindow.h"
 #include "harness/testftpserver.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
@@ -113,6 +115,31 @@ int main(int argc, char *argv[])
         ok = save(about, QDir(out).filePath("about-box.png")) && ok;
         about->close();
     }
+    // A Quillon Office backup of three files.
+    qputenv("TOBRA_MAKER_HOST", server.host().toUtf8());
+    const QString data = work.filePath("qof");
+    writeFile(data + "/QOFDATA.MDB", 1843200, day);
+    writeFile(data + "/CLIENTS.DBF", 73216, day);
+    writeFile(data + "/COMPS.DBF", 412004, day);
+    QFile qof(ini.filePath("qof.ini"));
+    qof.open(QIODevice::WriteOnly);
+    qof.write("[company name]\r\ncompany=Acme Realty, Inc.\r\n[directories]\r\ndatadir=" + data.toUtf8() + "\r\n");
+    qof.close();
+    QFile get(ini.filePath("get.INI"));
+    get.open(QIODevice::WriteOnly);
+    get.write("[QofFILES]\r\nFILE1=QOFDATA.MDB\r\nFILE2=CLIENTS.DBF\r\nFILE3=COMPS.DBF\r\n");
+    get.close();
+    ProductWindow backup(Product::Qof);
+    if (backup.Form_Load()) {
+        backup.show();
+        ok = save(&backup, QDir(out).filePath("backup-ready.png")) && ok;
+        backup.cmdOk_Click();
+        ok = save(&backup, QDir(out).filePath("backup-done.png")) && ok;
+        backup.FtpDisconnect();
+    } else {
+        ok = false;
+    }
+
     w.FtpDisconnect();
     server.stop();
     return ok ? 0 : 1;
