@@ -451,15 +451,9 @@ bool ProductWindow::RemoteFolderExists(const QString &name)
 
 void ProductWindow::RefreshRemoteList()
 {
-    if (!ftp_->Connected())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        ftp_->List();
-    } catch (const FtpError &) {
-        // Only a refresh; the grid is filled by ftpLoadGrid.
-    }
-    QApplication::restoreOverrideCursor();
+    // A listing here would be thrown away: ftpLoadGrid fills the grid right
+    // after every folder change, and on a large folder the extra listing
+    // doubled the wait.
 }
 
 void ProductWindow::AddStatusMessage(const QString &message)
