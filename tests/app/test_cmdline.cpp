@@ -53,15 +53,11 @@ private slots:
         QVERIFY(!cl.help && !cl.version);
     }
 
-    void helpAndVersion()
+    void helpersAndOptions()
     {
         QVERIFY(parseCommandLine({"--help"}).help);
         QVERIFY(parseCommandLine({"--version"}).version);
         QVERIFY(!parseCommandLine({"T1", "--help"}).help);
-    }
-
-    void switchHelpers()
-    {
         QVERIFY(GetSafety("T3 A.ZIP /S"));
         QVERIFY(!GetSafety("T3 /SRV/A.ZIP"));
         QVERIFY(!GetBypass("/B T3 A.ZIP"));
@@ -72,56 +68,43 @@ private slots:
         QCOMPARE(GetTech("T3 MY FILE.ZIP"), QString("T3"));
         QCOMPARE(GetFILENAME("T3 MY FILE.ZIP"), QString("MY FILE.ZIP"));
         QCOMPARE(GetTech("ONEWORD"), QString());
-    }
-
-    void isLegit_data()
-    {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("legit");
-        QTest::newRow("T1") << "T1" << true;
-        QTest::newRow("T9") << "T9" << true;
-        QTest::newRow("T10") << "T10" << false;
-        QTest::newRow("T0") << "T0" << false;
-        QTest::newRow("lower t1") << "t1" << false;
-        QTest::newRow("V7 alone") << "V7" << true;
-        QTest::newRow("V7 code") << "V712345" << true;
-        QTest::newRow("Q7") << "Q7" << false;
-        QTest::newRow("blank around") << " T1" << false;
-        QTest::newRow("empty") << "" << false;
-    }
-    void isLegit()
-    {
-        QFETCH(QString, code);
-        QTEST(IsLegit(code), "legit");
-    }
-
-    void safeTech_data()
-    {
-        QTest::addColumn<QString>("tech");
-        QTest::addColumn<bool>("safe");
-        QTest::newRow("T3") << "T3" << true;
-        QTest::newRow("customer code") << "ACME-01" << true;
-        QTest::newRow("star") << "*" << true;
-        QTest::newRow("parent") << ".." << false;
-        QTest::newRow("dot") << "." << false;
-        QTest::newRow("dots inside") << "A..B" << false;
-        QTest::newRow("slash") << "T3/../../ETC" << false;
-        QTest::newRow("backslash") << "T3\\X" << false;
-        QTest::newRow("control") << QString("T3\r\nDELE X") << false;
-        QTest::newRow("tab") << QString("T\t3") << false;
-        QTest::newRow("empty") << "" << false;
-    }
-    void safeTech()
-    {
-        QFETCH(QString, tech);
-        QTEST(isSafeTechFolder(tech), "safe");
-    }
-
-    void completion()
-    {
         QCOMPARE(completeFileWord("report.zip", "/work"), QString("/work/report.zip"));
         QCOMPARE(completeFileWord("sub/report.zip", "/work/"), QString("/work/sub/report.zip"));
         QCOMPARE(completeFileWord("/abs/report.zip", "/work"), QString("/abs/report.zip"));
+    }
+
+    // Accepted for the automatic upload, and usable as a folder name.
+    void codes_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("legit");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("T1") << "T1" << true << true;
+        QTest::newRow("T9") << "T9" << true << true;
+        QTest::newRow("T10") << "T10" << false << true;
+        QTest::newRow("T0") << "T0" << false << true;
+        QTest::newRow("lower t1") << "t1" << false << true;
+        QTest::newRow("V7 alone") << "V7" << true << true;
+        QTest::newRow("V7 code") << "V712345" << true << true;
+        QTest::newRow("Q7") << "Q7" << false << true;
+        QTest::newRow("blank around") << " T1" << false << true;
+        QTest::newRow("customer code") << "ACME-01" << false << true;
+        QTest::newRow("star") << "*" << false << true;
+        QTest::newRow("empty") << "" << false << false;
+        QTest::newRow("parent") << ".." << false << false;
+        QTest::newRow("dot") << "." << false << false;
+        QTest::newRow("dots inside") << "A..B" << false << false;
+        QTest::newRow("slash") << "T3/../../ETC" << false << false;
+        QTest::newRow("backslash") << "T3\\X" << false << false;
+        QTest::newRow("V7 with a parent") << "V7\\..\\X" << true << false;
+        QTest::newRow("control") << QString("T3\r\nDELE X") << false << false;
+        QTest::newRow("tab") << QString("T\t3") << false << false;
+    }
+    void codes()
+    {
+        QFETCH(QString, code);
+        QTEST(IsLegit(code), "legit");
+        QTEST(isSafeTechFolder(code), "safe");
     }
 };
 

@@ -1,123 +1,58 @@
 #include "app/exitcodes.h"
-#include "harness/testftpserver.h"
+#include "harness/testutil.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace tobra;
-using tobra::test::TestFtpServer;
-
-namespace {
-
-// A loopback port nobody listens on: bound, then released.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return 0;
-    }
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-struct Run {
-    int exitCode = -1;
-    QString err;
-    QString out;
-    qint64 ms = 0;
-};
-
-// Runs the program without a display, as a scheduled job would.
-Run runTobra(const QStringList &args, const QString &iniDir, const QString &workDir = QString())
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TOBRA_WINDIR", iniDir);
-    env.insert("TOBRA_SYSDIR", iniDir + "/system");
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    p.setProcessEnvironment(env);
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
-    QElapsedTimer t;
-    t.start();
-    p.start(TOBRA_BINARY, args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = "timed out";
-        return r;
-    }
-    r.ms = t.elapsed();
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    return r;
-}
-
-void writeChatIni(const QString &dir, const QString &host)
-{
-    QFile f(dir + "/CHAT.INI");
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[PREFERENCES]\r\nURL=" + host.toUtf8() + "\r\n");
-}
-
-}  // namespace
+using namespace tobra::test;
 
 class TestUnattended : public QObject {
     Q_OBJECT
     QTemporaryDir ini_;
     QTemporaryDir files_;
 
+    QString file(const QString &name) const { return files_.filePath(name); }
+    // The program without a display, pointed at host by CHAT.INI.
+    Run run(const QString &host, const QStringList &args, const QString &workDir = QString())
+    {
+        if (!writeBytes(ini_.filePath("CHAT.INI"), "[PREFERENCES]\r\nURL=" + host.toUtf8() + "\r\n"))
+            return Run{};
+        return runTobra(args, ini_.path(), ini_.filePath("system"), workDir);
+    }
+
 private slots:
     void initTestCase() { QVERIFY(ini_.isValid() && files_.isValid()); }
 
+    void uploadsIntoNewFolder_data()
+    {
+        QTest::addColumn<QStringList>("args");  // run in the files' folder
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("remote");
+        QTest::newRow("code and full path") << QStringList{"t3", file("Report 1#.zip")} << "Report 1#.zip"
+                                            << qint64(3 * 1024 * 1024 + 17) << "T3/REPORT 1#.ZIP";
+        // Lower-case switch in front, a file word relative to the current folder.
+        QTest::newRow("relative file and switch") << QStringList{"/s", "v7001", "notes"} << "notes" << qint64(1000)
+                                                  << "V7001/NOTES.";
+    }
     void uploadsIntoNewFolder()
     {
+        QFETCH(QStringList, args);
+        QFETCH(QString, local);
+        QFETCH(qint64, size);
+        QFETCH(QString, remote);
         TestFtpServer server;
         QVERIFY2(server.start(), qPrintable(server.lastError()));
-        writeChatIni(ini_.path(), server.host());
-        const QString local = files_.filePath("Report 1#.zip");
-        QVERIFY(test::writePatternFile(local, 3 * 1024 * 1024 + 17));
-
-        const Run r = runTobra({"t3", local}, ini_.path());
+        QVERIFY(writePatternFile(file(local), size));
+        const Run r = run(server.host(), args, files_.path());
         QVERIFY2(r.exitCode == ExitOk, qPrintable(r.err));
-        const QString remote = server.root() + "/uploads/T3/REPORT 1#.ZIP";
         QString why;
-        QVERIFY2(test::sameFileContents(local, remote, &why), qPrintable(why));
-        QVERIFY2(r.err.contains("Transfer Notification: Upload of " + local + " complete"), qPrintable(r.err));
-        QVERIFY(!r.err.contains("vintor"));
+        QVERIFY2(sameFileContents(file(local), server.root() + "/uploads/" + remote, &why), qPrintable(why));
+        QVERIFY2(r.err.contains("Transfer Notification: Upload of " + file(local) + " complete"), qPrintable(r.err));
+        QVERIFY(!r.err.contains(TestFtpServer::password()));
         QCOMPARE(server.loginCount(), 1);
-    }
-
-    void relativeFileAndSwitches()
-    {
-        TestFtpServer server;
-        QVERIFY(server.start());
-        writeChatIni(ini_.path(), server.host());
-        QVERIFY(test::writePatternFile(files_.filePath("notes"), 1000));
-        // Lower-case switch in front, a file word relative to the current folder.
-        const Run r = runTobra({"/s", "v7001", "notes"}, ini_.path(), files_.path());
-        QVERIFY2(r.exitCode == ExitOk, qPrintable(r.err));
-        QVERIFY(test::sameFileContents(files_.filePath("notes"), server.root() + "/uploads/V7001/NOTES."));
     }
 
     void refusedBeforeConnecting_data()
@@ -137,15 +72,12 @@ private slots:
     void refusedBeforeConnecting()
     {
         QFETCH(QStringList, args);
-        QFETCH(int, exitCode);
         QFETCH(QString, message);
         TestFtpServer server;
-        QVERIFY(server.start());
-        writeChatIni(ini_.path(), server.host());
-        QFile(files_.filePath("empty.zip")).open(QIODevice::WriteOnly);
-        QVERIFY(test::writePatternFile(files_.filePath("full.zip"), 10));
-        const Run r = runTobra(args, ini_.path(), files_.path());
-        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        QVERIFY(writeBytes(file("empty.zip"), QByteArray()) && writePatternFile(file("full.zip"), 10));
+        const Run r = run(server.host(), args, files_.path());
+        QTEST(r.exitCode, "exitCode");
         QVERIFY2(r.err.contains(message.contains("%1") ? message.arg(files_.path()) : message), qPrintable(r.err));
         QCOMPARE(server.loginCount(), 0);
         QVERIFY(!QDir(server.root() + "/uploads").exists());
@@ -161,18 +93,11 @@ private slots:
     {
         QFETCH(bool, listening);
         TestFtpServer server;
-        QString host;
-        if (listening) {
-            QVERIFY(server.start({"--password", "other"}));
-            host = server.host();
-        } else {
-            const int port = closedPort();
-            QVERIFY(port > 0);
-            host = QString("127.0.0.1:%1").arg(port);
-        }
-        writeChatIni(ini_.path(), host);
-        QVERIFY(test::writePatternFile(files_.filePath("a.zip"), 100));
-        const Run r = runTobra({"T2", files_.filePath("a.zip")}, ini_.path());
+        QVERIFY(!listening || server.start({"--password", "other"}));
+        const QString host = listening ? server.host() : QString("127.0.0.1:%1").arg(closedPort());
+        QVERIFY(!host.endsWith(":0"));
+        QVERIFY(writePatternFile(file("a.zip"), 100));
+        const Run r = run(host, {"T2", file("a.zip")});
         QCOMPARE(r.exitCode, int(ExitNoConnection));
         QVERIFY2(r.err.contains("Tobra: Cannot find (logon) the ftp server."), qPrintable(r.err));
         QVERIFY2(r.err.contains("CONNECTION ERROR: Unable to connect to FTP Server."), qPrintable(r.err));
@@ -185,10 +110,9 @@ private slots:
     {
         TestFtpServer server;
         QVERIFY(server.start({"--drop-after", "1000000"}));
-        writeChatIni(ini_.path(), server.host());
-        const QString local = files_.filePath("big.bin");
-        QVERIFY(test::writePatternFile(local, 8 * 1024 * 1024));
-        const Run r = runTobra({"T4", local}, ini_.path());
+        const QString local = file("big.bin");
+        QVERIFY(writePatternFile(local, 8 * 1024 * 1024));
+        const Run r = run(server.host(), {"T4", local});
         QCOMPARE(r.exitCode, int(ExitTransferFailed));
         QVERIFY2(r.err.contains("ERROR: Upload of " + local + " failed"), qPrintable(r.err));
         QVERIFY2(r.err.contains("Connection lost: Connection to"), qPrintable(r.err));
@@ -197,10 +121,10 @@ private slots:
 
     void helpAndVersion()
     {
-        const Run help = runTobra({"--help"}, ini_.path());
+        const Run help = runTobra({"--help"}, ini_.path(), ini_.path());
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.contains("Exit status"));
-        const Run version = runTobra({"--version"}, ini_.path());
+        const Run version = runTobra({"--version"}, ini_.path(), ini_.path());
         QCOMPARE(version.exitCode, 0);
         QCOMPARE(version.out.trimmed(), QString("Tobra " TOBRA_VERSION));
     }

@@ -2,6 +2,7 @@
 #include "ftp/ui/copyanimation.h"
 #include "ftp/ui/progressdisplay.h"
 #include "harness/fakeplatform.h"
+#include "harness/testutil.h"
 #include "support/globals.h"
 #include "support/platform.h"
 
@@ -121,8 +122,7 @@ private slots:
     void roundHalfEvenTable()
     {
         QFETCH(double, in);
-        QFETCH(double, out);
-        QCOMPARE(roundHalfEven(in), out);
+        QTEST(roundHalfEven(in), "out");
     }
 
     void runBar_data()
@@ -141,8 +141,7 @@ private slots:
     {
         QFETCH(int, number);
         QFETCH(int, count);
-        QFETCH(int, percent);
-        QCOMPARE(runProgressPercent(number, count), percent);
+        QTEST(runProgressPercent(number, count), "percent");
     }
 
     void estimate_data()
@@ -225,18 +224,35 @@ private slots:
         QCOMPARE(qRound(100.0 * bar.value() / bar.maximum()), 50);
     }
 
-    void clipDecodesEveryFrame()
+    // Frames, size and pace of a clip as written, and as the animation
+    // shows it: at most 1024 x 256 pixels and 500 frames.
+    void clipPlays_data()
     {
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("fps");
+        QTest::addColumn<int>("shownFrames");
+        QTest::addColumn<QSize>("shownSize");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("ordinary") << 12 << QSize(96, 64) << 8 << 12 << QSize(96, 64) << 125;
+        QTest::newRow("too large") << 2 << QSize(2048, 512) << 10 << 2 << QSize(1024, 256) << 100;
+        QTest::newRow("too long") << 520 << QSize(16, 16) << 25 << 500 << QSize(16, 16) << 40;
+    }
+    void clipPlays()
+    {
+        QFETCH(int, frames);
+        QFETCH(QSize, size);
+        QFETCH(int, fps);
         QTemporaryDir dir;
         const QString clip = dir.filePath("FILECOPY.AVI");
-        QVERIFY(writeClip(clip, 12, 96, 64, 8));
+        QVERIFY(writeClip(clip, frames, size.width(), size.height(), fps));
         CopyAnimation anim;
         QVERIFY(anim.Open(clip));
         QVERIFY(anim.isOpen());
-        QCOMPARE(anim.frameCount(), 12);
-        QCOMPARE(anim.frameSize(), QSize(96, 64));
-        QCOMPARE(anim.frameInterval(), 125);
-        // The first shown frame is the dark one.
+        QTEST(anim.frameCount(), "shownFrames");
+        QTEST(anim.frameSize(), "shownSize");
+        QTEST(anim.frameInterval(), "interval");
+        // The first shown frame is the dark one; later ones are brighter.
         QVERIFY(!anim.pixmap().isNull());
         const int first = grey(anim.pixmap().toImage());
         anim.Play();
@@ -248,22 +264,6 @@ private slots:
         QVERIFY(!anim.isOpen());
         anim.Play();
         QVERIFY(!anim.isPlaying());
-    }
-
-    void clipLimits()
-    {
-        QTemporaryDir dir;
-        const QString big = dir.filePath("big.avi");
-        QVERIFY(writeClip(big, 2, 2048, 512, 10));
-        CopyAnimation anim;
-        QVERIFY(anim.Open(big));
-        QCOMPARE(anim.frameSize(), QSize(1024, 256));
-
-        const QString longClip = dir.filePath("long.avi");
-        QVERIFY(writeClip(longClip, 520, 16, 16, 25));
-        QVERIFY(anim.Open(longClip));
-        QCOMPARE(anim.frameCount(), 500);
-        QCOMPARE(anim.frameInterval(), 40);
     }
 
     void unreadableClips_data()
@@ -278,11 +278,8 @@ private slots:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         const QString path = dir.filePath("filecopy.avi");
-        if (!content.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(content);
-        }
+        if (!content.isEmpty())
+            QVERIFY(test::writeBytes(path, content));
         CopyAnimation anim;
         QVERIFY(!anim.Open(path));
         QVERIFY(!anim.isOpen());

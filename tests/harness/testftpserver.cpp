@@ -3,6 +3,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace tobra::test {
 
@@ -117,6 +120,7 @@ char patternByte(qint64 i)
 
 bool writePatternFile(const QString &path, qint64 size)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -134,31 +138,21 @@ bool writePatternFile(const QString &path, qint64 size)
 
 bool sameFileContents(const QString &a, const QString &b, QString *why)
 {
-    auto fail = [why](const QString &text) {
-        if (why)
-            *why = text;
-        return false;
-    };
     QFile fa(a), fb(b);
-    if (!fa.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot open ") + a);
-    if (!fb.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("cannot open ") + b);
-    if (fa.size() != fb.size())
-        return fail(QStringLiteral("sizes differ: %1 vs %2").arg(fa.size()).arg(fb.size()));
-    qint64 offset = 0;
-    while (!fa.atEnd()) {
-        const QByteArray ba = fa.read(1 << 20);
-        const QByteArray bb = fb.read(1 << 20);
-        if (ba != bb) {
-            qint64 i = 0;
-            while (i < ba.size() && i < bb.size() && ba[i] == bb[i])
-                ++i;
-            return fail(QStringLiteral("first difference at byte %1").arg(offset + i));
-        }
-        offset += ba.size();
+    QString problem;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) {
+        problem = QStringLiteral("cannot open ") + (fa.isOpen() ? b : a);
+    } else if (fa.size() != fb.size()) {
+        problem = QStringLiteral("sizes differ: %1 vs %2").arg(fa.size()).arg(fb.size());
+    } else {
+        const QByteArray da = fa.readAll(), db = fb.readAll();
+        const auto diff = std::mismatch(da.begin(), da.end(), db.begin(), db.end());
+        if (diff.first != da.end())
+            problem = QStringLiteral("first difference at byte %1").arg(diff.first - da.begin());
     }
-    return true;
+    if (why)
+        *why = problem;
+    return problem.isEmpty();
 }
 
 }  // namespace tobra::test

@@ -1,40 +1,27 @@
 #include "ftp/ftpclient.h"
-#include "ftp/ui/copyanimation.h"
-#include "harness/testftpserver.h"
+#include "harness/testutil.h"
 #include "mainwindow/filelistbox.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
 #include "support/globals.h"
-#include "support/messages.h"
 #include "support/ui/msfgrid.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
-#include <QProgressBar>
-#include <QStyle>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QStyle>
 #include <QtTest>
 
 using namespace tobra;
-using tobra::test::TestFtpServer;
+using namespace tobra::test;
 
 namespace {
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 void clickItem(QListWidget *list, int row)
 {
@@ -51,29 +38,13 @@ void clickCell(FlexGrid *grid, int row, int col)
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(idx).center());
 }
 
-int techRow(const frmMain &w, const QString &code)
-{
-    for (int i = 0; i < w.lsttech->count(); ++i)
-        if (w.lsttech->item(i)->text() == code)
-            return i;
-    return -1;
-}
-
-// Name -> size text of a remote grid; the server's order is its own.
-QMap<QString, QString> remoteSizes(const FlexGrid *grid)
-{
-    QMap<QString, QString> out;
-    for (int r = 1; r < grid->Rows(); ++r)
-        out.insert(grid->TextMatrix(r, 0), grid->TextMatrix(r, 1));
-    return out;
-}
-
 void clickCheckBox(QCheckBox *box)
 {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->style()->pixelMetric(QStyle::PM_IndicatorWidth) / 2 + 1,
                                                       box->height() / 2));
 }
 
+// Column col of a grid below its header row.
 QStringList column(const FlexGrid *grid, int col)
 {
     QStringList out;
@@ -95,62 +66,45 @@ bool allBlank(const FlexGrid *grid)
 
 class TestFrmMain : public QObject {
     Q_OBJECT
-    QTemporaryDir ini_;
-    QTemporaryDir sys_;
-    QTemporaryDir local_;
-    TestFtpServer server_;
-    std::shared_ptr<ScriptedFace> face_;
-    std::shared_ptr<MessageFace> oldFace_;
+    Machine m_;
 
-    // A window pointed at the test server, shown offscreen, with the local
-    // folder of the tests in its views.
+    QString local(const QString &name) const { return m_.local.filePath(name); }
+    QString remote(const QString &rel) const { return m_.server.root() + "/uploads/" + rel; }
+    // A window pointed at the server (or host), shown offscreen, with the
+    // local folder of the tests in its views.
     std::unique_ptr<frmMain> makeWindow(const QString &host = QString())
     {
         auto w = std::make_unique<frmMain>();
         w->AddTechs();
-        w->txtURL->setText(host.isEmpty() ? server_.host() : host);
-        w->filList->setPath(local_.path());
-        w->LoadFileGrid(w->msfSource, local_.path());
+        w->txtURL->setText(host.isEmpty() ? m_.server.host() : host);
+        w->filList->setPath(m_.local.path());
+        w->LoadFileGrid(w->msfSource, m_.local.path());
         w->show();
         return w;
     }
     void pick(frmMain &w, const QString &code)
     {
-        const int row = techRow(w, code);
-        QVERIFY2(row >= 0, qPrintable(code));
-        clickItem(w.lsttech, row);
-    }
-    QStringList shownTexts() const
-    {
-        QStringList out;
-        for (const auto &s : face_->shown)
-            out << s.text;
-        return out;
+        for (int i = 0; i < w.lsttech->count(); ++i)
+            if (w.lsttech->item(i)->text() == code)
+                return clickItem(w.lsttech, i);
+        QFAIL(qPrintable(code));
     }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(ini_.isValid() && sys_.isValid() && local_.isValid());
-        qputenv("TOBRA_WINDIR", ini_.path().toLocal8Bit());
-        qputenv("TOBRA_SYSDIR", sys_.path().toLocal8Bit());
-        face_ = std::make_shared<ScriptedFace>();
-        oldFace_ = Messages::setFace(face_);
-        QVERIFY2(server_.start(), qPrintable(server_.lastError()));
-        const QString t1 = server_.root() + "/uploads/T1/";
-        QVERIFY(writeBytes(t1 + "REPORT.ZIP", QByteArray(1024, 'r')));
-        QVERIFY(writeBytes(t1 + "EMPTY.TXT", QByteArray()));
-        QVERIFY(QDir().mkpath(t1 + "OLDER"));
-        QVERIFY(QDir().mkpath(server_.root() + "/uploads/T2/ONLYFOLDER"));
-        QVERIFY(writeBytes(local_.filePath("report.zip"), QByteArray(3000, 'l')));
-        QVERIFY(writeBytes(local_.filePath("Data.ZIP"), QByteArray(700, 'd')));
-        QVERIFY(writeBytes(local_.filePath("empty.bin"), QByteArray()));
-        QVERIFY(writeBytes(local_.filePath("notes"), QByteArray(10, 'n')));
+        QVERIFY2(m_.start(), qPrintable(m_.server.lastError()));
+        QVERIFY(writeBytes(remote("T1/REPORT.ZIP"), QByteArray(1024, 'r')));
+        QVERIFY(writeBytes(remote("T1/EMPTY.TXT"), QByteArray()));
+        QVERIFY(QDir().mkpath(remote("T1/OLDER")) && QDir().mkpath(remote("T2/ONLYFOLDER")));
+        QVERIFY(writeBytes(local("report.zip"), QByteArray(3000, 'l')));
+        QVERIFY(writeBytes(local("Data.ZIP"), QByteArray(700, 'd')));
+        QVERIFY(writeBytes(local("empty.bin"), QByteArray()));
+        QVERIFY(writeBytes(local("notes"), QByteArray(10, 'n')));
     }
-    void cleanupTestCase() { Messages::setFace(oldFace_); }
     void init()
     {
-        face_->shown.clear();
+        m_.face->shown.clear();
         program().SafetyOn = false;
     }
 
@@ -164,24 +118,31 @@ private slots:
         });
         pick(*w, "T1");
         QCOMPARE(w->txtTech->text(), QString("T1"));
-        const QMap<QString, QString> expected{{"EMPTY.TXT", "0 bytes"}, {"REPORT.ZIP", "1024 bytes"}};
-        QCOMPARE(remoteSizes(w->MSFDir), expected);
+        // Files only, in the server's order; folders make no row.
+        QMap<QString, QString> sizes;
+        for (int r = 1; r < w->MSFDir->Rows(); ++r)
+            sizes.insert(w->MSFDir->TextMatrix(r, 0), w->MSFDir->TextMatrix(r, 1));
+        QCOMPARE(sizes, (QMap<QString, QString>{{"EMPTY.TXT", "0 bytes"}, {"REPORT.ZIP", "1024 bytes"}}));
         QCOMPARE(w->MSFDir->Rows(), 3);
         QVERIFY(!w->MSFDir->TextMatrix(1, 2).isEmpty());
-        QCOMPARE(w->MSFDir->TextMatrix(0, 0), QString());
-        QVERIFY(w->cmdPut->isEnabled());
-        QVERIFY(w->cmdReset->isEnabled());
+        QVERIFY(w->cmdPut->isEnabled() && w->cmdReset->isEnabled());
         QCOMPARE(w->FTP1->currentDirectory(), QString("/uploads/T1"));
         QCOMPARE(w->windowTitle(), QString("Tobra - /uploads/T1"));
-        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T1 on " + server_.host());
-        QCOMPARE(w->panelText("general"), QString("Getting Remote Directory List..."));
-        QCOMPARE(w->panelText("netconnection"), QString("Not Connected"));
+        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T1 on " + m_.server.host());
         // The hourglass shows while the folder is read, and not after.
         QVERIFY(!cursors.isEmpty());
         QCOMPARE(cursors.first(), int(Qt::WaitCursor));
         QVERIFY(!QGuiApplication::overrideCursor());
-        // The code's own sub-folder is missing: no message for that.
-        QVERIFY2(face_->shown.isEmpty(), qPrintable(shownTexts().join('|')));
+        // A click on a row fills the file box: REPORT.ZIP on the server is
+        // report.zip here. The header row changes nothing.
+        w->FTP1->setLocalDirectory(m_.local.path() + "/");
+        clickCell(w->MSFDir, int(column(w->MSFDir, 0).indexOf("REPORT.ZIP")) + 1, 1);
+        QCOMPARE(w->MSFDir->Col(), 0);
+        QCOMPARE(w->txtFileName->text(), local("report.zip"));
+        w->txtFileName->setText("unchanged");
+        w->MSFDir->setRow(0);
+        emit w->MSFDir->Click();
+        QCOMPARE(w->txtFileName->text(), QString("unchanged"));
 
         // A folder of folders only, after a pick that had listed files:
         // the header row and one blank row.
@@ -191,42 +152,28 @@ private slots:
         // No folder on the server yet: nothing listed, nothing said.
         pick(*w, "T9");
         QVERIFY(allBlank(w->MSFDir));
-        QVERIFY2(face_->shown.isEmpty(), qPrintable(shownTexts().join('|')));
+        QVERIFY2(m_.face->shown.isEmpty(), qPrintable(m_.texts().join('|')));
         QCOMPARE(w->FTP1->loginCount(), 1);
-    }
-
-    void remoteRowClickFillsTheFileBox()
-    {
-        auto w = makeWindow();
-        pick(*w, "T1");
-        w->FTP1->setLocalDirectory(local_.path() + "/");
-        // REPORT.ZIP on the server is report.zip here.
-        const int row = int(column(w->MSFDir, 0).indexOf("REPORT.ZIP")) + 1;
-        QVERIFY(row > 0);
-        clickCell(w->MSFDir, row, 1);
-        QCOMPARE(w->MSFDir->Col(), 0);
-        QCOMPARE(w->txtFileName->text(), local_.filePath("report.zip"));
-        // The header row changes nothing.
-        w->txtFileName->setText("unchanged");
-        w->MSFDir->setRow(0);
-        emit w->MSFDir->Click();
-        QCOMPARE(w->txtFileName->text(), QString("unchanged"));
     }
 
     void uploadSendsIntoTheTechniciansFolder()
     {
         auto w = makeWindow();
-        const QString file = local_.filePath("Big Report.Zip");
-        QVERIFY(test::writePatternFile(file, 2 * 1024 * 1024 + 3));
+        const QString file = local("Big Report.Zip");
+        QVERIFY(writePatternFile(file, 2 * 1024 * 1024 + 3));
         pick(*w, "T3");
         w->txtFileName->setText(file);
         QVERIFY(w->cmdPut->isEnabled());
         w->filList->item(0)->setSelected(true);
         const QString captionBefore = w->windowTitle();
 
-        bool frameSeen = false, warningHidden = false, putDisabled = false, techDisabled = false;
+        bool frameSeen = false, warningHidden = false, putDisabled = false, techDisabled = false, unloaded = false;
         QString caption, fileLabel;
+        int closeTries = 0;
+        connect(w.get(), &frmMain::unloaded, this, [&] { unloaded = true; });
         connect(w->FTP1, &FtpClient::TransferProgress, this, [&] {
+            if (closeTries++ == 0)
+                w->close();  // refused while the transfer runs
             frameSeen = w->fraAnimation->isVisible();
             warningHidden = !w->lblWarning->isVisible();
             putDisabled = !w->cmdPut->isEnabled();
@@ -237,17 +184,16 @@ private slots:
         QTest::mouseClick(w->cmdPut, Qt::LeftButton);
 
         QString why;
-        QVERIFY2(test::sameFileContents(file, server_.root() + "/uploads/T3/BIG REPORT.ZIP", &why), qPrintable(why));
+        QVERIFY2(sameFileContents(file, remote("T3/BIG REPORT.ZIP"), &why), qPrintable(why));
         QVERIFY(frameSeen && warningHidden && putDisabled && techDisabled);
         QCOMPARE(caption, QString("Uploading Big Report.Zip"));
-        QCOMPARE(fileLabel, "Big Report.Zip to " + server_.host());
+        QCOMPARE(fileLabel, "Big Report.Zip to " + m_.server.host());
         const QString line = "Upload of " + file + " complete";
         QCOMPARE(w->lstMessages->item(w->lstMessages->count() - 1)->text(), line);
         QCOMPARE(w->lstMessages->currentRow(), w->lstMessages->count() - 1);
-        QCOMPARE(face_->shown.size(), 1);
-        QCOMPARE(face_->shown[0].text, line);
-        QCOMPARE(face_->shown[0].style, 64);
-        QCOMPARE(face_->shown[0].title, QString("Transfer Notification"));
+        QCOMPARE(m_.texts(), QStringList{line});
+        QCOMPARE(m_.face->shown[0].style, 64);
+        QCOMPARE(m_.face->shown[0].title, QString("Transfer Notification"));
         // Done: the button waits for the next change, nothing stays selected.
         QVERIFY(!w->cmdPut->isEnabled());
         QVERIFY(w->lsttech->isEnabled());
@@ -261,10 +207,15 @@ private slots:
         QCOMPARE(program().CurrentFileNumber, 1);
         QCOMPARE(program().FileCount, 1);
 
+        QVERIFY(closeTries > 0 && w->isVisible() && !unloaded);
+
         // The next pick shows the sent file.
         pick(*w, "T3");
         QVERIFY(column(w->MSFDir, 0).contains("BIG REPORT.ZIP"));
         QFile::remove(file);
+        // Afterwards the window closes as usual.
+        w->close();
+        QVERIFY(unloaded);
     }
 
     void whatIsNeverSent_data()
@@ -282,13 +233,13 @@ private slots:
         QFETCH(QString, remote);
         auto w = makeWindow();
         pick(*w, "T4");
-        w->txtFileName->setText(box.isEmpty() ? "   " : local_.filePath(box));
+        w->txtFileName->setText(box.isEmpty() ? "   " : local(box));
         const frmMain::PutOutcome outcome = w->cmdPut_Click();
-        const QString folder = server_.root() + "/uploads/T4";
+        const QString folder = this->remote("T4");
         if (remote.isEmpty()) {
             QVERIFY(outcome == frmMain::PutOutcome::NothingSent);
             QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
-            QVERIFY(face_->shown.isEmpty());
+            QVERIFY(m_.face->shown.isEmpty());
         } else {
             QVERIFY(outcome == frmMain::PutOutcome::Sent);
             QVERIFY(QFileInfo(folder + "/" + remote).isFile());
@@ -302,16 +253,16 @@ private slots:
     {
         auto w = makeWindow();
         pick(*w, "T5");
-        w->txtFileName->setText(local_.filePath("Data.ZIP"));
+        w->txtFileName->setText(local("Data.ZIP"));
         w->FTP1->Disconnect();
-        const int logins = server_.loginCount();
+        const int logins = m_.server.loginCount();
         QTest::mouseClick(w->cmdPut, Qt::LeftButton);
         QVERIFY(w->FTP1->Connected());
-        QTRY_COMPARE_WITH_TIMEOUT(server_.loginCount(), logins + 1, 5000);
-        QVERIFY(!QFileInfo::exists(server_.root() + "/uploads/T5/DATA.ZIP"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_.server.loginCount(), logins + 1, 5000);
+        QVERIFY(!QFileInfo::exists(remote("T5/DATA.ZIP")));
         QVERIFY(w->cmdPut->isEnabled());
         QTest::mouseClick(w->cmdPut, Qt::LeftButton);
-        QVERIFY(QFileInfo(server_.root() + "/uploads/T5/DATA.ZIP").isFile());
+        QVERIFY(QFileInfo(remote("T5/DATA.ZIP")).isFile());
         QVERIFY(!w->cmdPut->isEnabled());
     }
 
@@ -319,38 +270,34 @@ private slots:
     {
         auto w = makeWindow();
         pick(*w, "T1");
-        w->txtFileName->setText(local_.filePath("report.zip"));
+        w->txtFileName->setText(local("report.zip"));
         const int localRows = w->msfSource->Rows();
         w->lsttech->setVisible(false);
         QTest::mouseClick(w->cmdReset, Qt::LeftButton);
         QCOMPARE(w->txtTech->text(), QString());
         QCOMPARE(w->lsttech->selectedItems().size(), 0);
         QVERIFY(w->lsttech->isVisible());
-        QVERIFY(!w->cmdPut->isEnabled());
-        QVERIFY(!w->cmdReset->isEnabled());
+        QVERIFY(!w->cmdPut->isEnabled() && !w->cmdReset->isEnabled());
         QCOMPARE(w->MSFDir->Rows(), 2);
         QVERIFY(allBlank(w->MSFDir));
         QCOMPARE(w->selectedLocalCount(), 0);
         // Local views, file box and connection stay.
         QCOMPARE(w->msfSource->Rows(), localRows);
-        QCOMPARE(w->txtFileName->text(), local_.filePath("report.zip"));
+        QCOMPARE(w->txtFileName->text(), local("report.zip"));
         QVERIFY(w->FTP1->Connected());
         // A file change alone does not bring the button back.
-        w->txtFileName->setText(local_.filePath("Data.ZIP"));
+        w->txtFileName->setText(local("Data.ZIP"));
         QVERIFY(!w->cmdPut->isEnabled());
     }
 
     void unreachableServerIsReportedOnce()
     {
-        // A port where a server just stopped listening.
-        TestFtpServer gone;
-        QVERIFY2(gone.start(), qPrintable(gone.lastError()));
-        const QString host = gone.host();
-        gone.stop();
-        auto w = makeWindow(host);
+        const int port = closedPort();
+        QVERIFY(port > 0);
+        auto w = makeWindow(QString("127.0.0.1:%1").arg(port));
         pick(*w, "T1");
-        QCOMPARE(shownTexts(), QStringList({"Cannot find (logon) the ftp server."}));
-        QCOMPARE(face_->shown[0].style, 0);
+        QCOMPARE(m_.texts(), QStringList({"Cannot find (logon) the ftp server."}));
+        QCOMPARE(m_.face->shown[0].style, 0);
         QVERIFY(!w->FTP1->Connected());
         QVERIFY(allBlank(w->MSFDir) && w->MSFDir->Rows() == 1);
         // The local views still show the folder the window was opened on.
@@ -370,24 +317,22 @@ private slots:
         TestFtpServer dropping;
         QVERIFY2(dropping.start({"--drop-after", "65536"}), qPrintable(dropping.lastError()));
         auto w = makeWindow(dropping.host());
-        const QString file = local_.filePath("large.bin");
-        QVERIFY(test::writePatternFile(file, 4 * 1024 * 1024));
+        const QString file = local("large.bin");
+        QVERIFY(writePatternFile(file, 4 * 1024 * 1024));
         pick(*w, "T6");
         w->txtFileName->setText(file);
-        face_->answerNext(reconnect ? MsgAnswer::Yes : MsgAnswer::No);
-        const frmMain::PutOutcome outcome = w->cmdPut_Click();
-        QVERIFY(outcome == frmMain::PutOutcome::Failed);
+        m_.face->answerNext(reconnect ? MsgAnswer::Yes : MsgAnswer::No);
+        QVERIFY(w->cmdPut_Click() == frmMain::PutOutcome::Failed);
 
-        QVERIFY(face_->shown.size() >= 2);
-        QCOMPARE(face_->shown[0].text,
+        QVERIFY(m_.face->shown.size() >= 2);
+        QCOMPARE(m_.face->shown[0].text,
                  "Connection to " + dropping.host() + " has been lost - would you like to reconnect?");
-        QCOMPARE(face_->shown[0].style, 36);
-        QCOMPARE(face_->shown[0].title, QString("Connection lost"));
+        QCOMPARE(m_.face->shown[0].style, 36);
+        QCOMPARE(m_.face->shown[0].title, QString("Connection lost"));
         // The failed upload is reported, never announced as complete.
-        QCOMPARE(face_->shown.last().style, 0);
-        QVERIFY(!face_->shown.last().text.isEmpty());
-        for (const auto &s : face_->shown)
-            QVERIFY(s.title != "Transfer Notification");
+        QCOMPARE(m_.face->shown.last().style, 0);
+        QVERIFY(!m_.face->shown.last().text.isEmpty());
+        QVERIFY(!m_.titles().contains("Transfer Notification"));
         for (int i = 0; i < w->lstMessages->count(); ++i)
             QVERIFY(!w->lstMessages->item(i)->text().startsWith("Upload of"));
         QCOMPARE(w->FTP1->Connected(), reconnect);
@@ -404,7 +349,7 @@ private slots:
     {
         auto w = makeWindow();
         QStringList asked;
-        QString answer = local_.filePath("Data.ZIP");
+        QString answer = local("Data.ZIP");
         w->openFileDialog = [&](QWidget *, const QString &folder, const QString &preset) {
             asked << folder << preset;
             return answer;
@@ -414,38 +359,37 @@ private slots:
         QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
         QCOMPARE(asked, QStringList({"", ""}));
         QCOMPARE(w->txtFileName->text(), answer);
-        QCOMPARE(w->FTP1->LocalDirectory(), local_.path() + "/");
-        QCOMPARE(w->filList->Path(), local_.path());
+        QCOMPARE(w->FTP1->LocalDirectory(), m_.local.path() + "/");
+        QCOMPARE(w->filList->Path(), m_.local.path());
         QCOMPARE(w->filList->selectedItems().size(), 1);
         QCOMPARE(w->filList->selectedItems().first()->text(), QString("Data.ZIP"));
         QVERIFY(column(w->msfSource, 0).contains("Data.ZIP"));
 
         // A name given in another letter case still finds the stored file.
         asked.clear();
-        answer = local_.filePath("DATA.zip");
+        answer = local("DATA.zip");
         QVERIFY(!QFileInfo::exists(answer));
         QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
-        QCOMPARE(asked, QStringList({local_.path() + "/", "Data.ZIP"}));
-        QCOMPARE(shownTexts(), QStringList({"Error:  " + answer + " does not exist. Please choose a file."}));
-        QCOMPARE(w->txtFileName->text(), local_.filePath("Data.ZIP"));
+        QCOMPARE(asked, QStringList({m_.local.path() + "/", "Data.ZIP"}));
+        QCOMPARE(m_.texts(), QStringList({"Error:  " + answer + " does not exist. Please choose a file."}));
+        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
 
         // Cancel keeps the box.
         answer.clear();
         QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
-        QCOMPARE(w->txtFileName->text(), local_.filePath("Data.ZIP"));
+        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
     }
 
     void localViewsFillTheFileBox()
     {
         auto w = makeWindow();
         // The grid.
-        const QStringList names = column(w->msfSource, 0);
-        const int row = int(names.indexOf("report.zip")) + 1;
+        const int row = int(column(w->msfSource, 0).indexOf("report.zip")) + 1;
         QVERIFY(row > 0);
         QCOMPARE(w->msfSource->TextMatrix(row, 1), QString("3000 bytes"));
         QCOMPARE(w->msfSource->TextMatrix(row, 3), QString("     n/a"));
         clickCell(w->msfSource, row, 2);
-        QCOMPARE(w->txtFileName->text(), local_.filePath("report.zip"));
+        QCOMPARE(w->txtFileName->text(), local("report.zip"));
         QCOMPARE(w->filList->selectedItems().size(), 1);
         w->txtFileName->setText("unchanged");
         w->msfSource->setRow(0);
@@ -459,7 +403,7 @@ private slots:
         const int item = int(w->filList->names().indexOf("Data.ZIP"));
         QVERIFY(item >= 0);
         clickItem(w->filList, item);
-        QCOMPARE(w->txtFileName->text(), local_.filePath("Data.ZIP"));
+        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
         clickCheckBox(w->chkToggle);
         QVERIFY(w->msfSource->isVisible() && !w->filList->isVisible());
     }
@@ -467,30 +411,24 @@ private slots:
     void safetyAndMissingFiles()
     {
         auto w = makeWindow();
-        const QString missing = local_.filePath("gone.zip");
+        const QString missing = local("gone.zip");
         w->SelectFileInGrid(missing);
-        QVERIFY(face_->shown.isEmpty());
+        QVERIFY(m_.face->shown.isEmpty());
         clickCheckBox(w->ckbsafety);
         QVERIFY(program().SafetyOn);
         w->SelectFileInGrid(missing);
-        QCOMPARE(shownTexts(), QStringList({"file " + missing + " does not exist."}));
+        QCOMPARE(m_.texts(), QStringList({"file " + missing + " does not exist."}));
         // A file of 0 bytes counts as missing too.
-        w->SelectFileInGrid(local_.filePath("empty.bin"));
-        QCOMPARE(face_->shown.size(), 2);
+        w->SelectFileInGrid(local("empty.bin"));
+        QCOMPARE(m_.face->shown.size(), 2);
         clickCheckBox(w->ckbsafety);
         QVERIFY(!program().SafetyOn);
-        QCOMPARE(w->ckbsafety->toolTip(), QString("If 'On' - Prompts before overwriting files"));
     }
 
-    void revealGesturesAndMenus()
+    void revealGestures()
     {
         auto w = makeWindow();
         w->openFileDialog = [](QWidget *, const QString &, const QString &) { return QString(); };
-        QCOMPARE(w->ToggleItem->shortcut(), QKeySequence(Qt::Key_F12));
-        QCOMPARE(w->MenuTech->title(), QString("Toggle"));
-        QCOMPARE(w->HelpMenu->title(), QString("&Help"));
-        QCOMPARE(w->HelpMenuItem->text(), QString("&About"));
-
         const auto hideThen = [&](const std::function<void()> &gesture) {
             w->lsttech->setVisible(false);
             gesture();
@@ -518,14 +456,9 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             w->HelpMenuItem->trigger();
             QPointer<frmAbout> about = w->aboutBox();
-            QVERIFY(about);
-            QVERIFY(about->isVisible());
-            QCOMPARE(about->windowTitle(), QString("About Tobra"));
+            QVERIFY(about && about->isVisible());
             QCOMPARE(about->windowModality(), Qt::NonModal);
             QCOMPARE(about->lstabout->count(), 1);
-            QCOMPARE(about->lstabout->item(0)->text(),
-                     QString("04/16/2002  1.1.2 Added support to get around firewall"));
-            QCOMPARE(about->cmdExit->text(), QString("E&xit"));
             // The main window stays usable meanwhile.
             QVERIFY(!QApplication::activeModalWidget());
             clickCheckBox(w->chkToggle);
@@ -537,25 +470,23 @@ private slots:
     void customerCodeFromQuillonIni_data()
     {
         QTest::addColumn<QByteArray>("ini");  // empty: no file
-        QTest::addColumn<int>("count");
         QTest::addColumn<QStringList>("tail");
-        QTest::newRow("code") << QByteArray("[CUSTLOG]\r\nCODE = V7ACME\r\n") << 10 << QStringList{"T9", "V7ACME"};
-        QTest::newRow("no key gives star") << QByteArray("[OTHER]\r\nX=1\r\n") << 10 << QStringList{"T9", "*"};
-        QTest::newRow("empty value") << QByteArray("[CUSTLOG]\r\nCODE=\r\n") << 10 << QStringList{"T9", ""};
-        QTest::newRow("no file") << QByteArray() << 9 << QStringList{"T8", "T9"};
+        QTest::newRow("code") << QByteArray("[CUSTLOG]\r\nCODE = V7ACME\r\n") << QStringList{"T9", "V7ACME"};
+        QTest::newRow("no key gives star") << QByteArray("[OTHER]\r\nX=1\r\n") << QStringList{"T9", "*"};
+        QTest::newRow("empty value") << QByteArray("[CUSTLOG]\r\nCODE=\r\n") << QStringList{"T9", ""};
+        QTest::newRow("no file") << QByteArray() << QStringList{"T8", "T9"};
     }
     void customerCodeFromQuillonIni()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(int, count);
         QFETCH(QStringList, tail);
-        const QString path = sys_.filePath("quillon.ini");
+        const QString path = m_.sys.filePath("quillon.ini");
         QFile::remove(path);
         if (!ini.isEmpty())
             QVERIFY(writeBytes(path, ini));
         frmMain w;
         w.AddTechs();
-        QCOMPARE(w.lsttech->count(), count);
+        QCOMPARE(w.lsttech->count(), ini.isEmpty() ? 9 : 10);
         QCOMPARE(w.lsttech->item(0)->text(), QString("T1"));
         QCOMPARE(QStringList({w.lsttech->item(w.lsttech->count() - 2)->text(),
                               w.lsttech->item(w.lsttech->count() - 1)->text()}),
@@ -566,26 +497,13 @@ private slots:
     void controlsCarryTheirNames()
     {
         frmMain w;
-        const QStringList names = {"lsttech", "txtTech", "txtFileName", "cmdbrowse", "filList", "msfSource",
-                                   "chkToggle", "MSFDir", "cmdPut", "cmdReset", "ckbsafety", "lblWarning",
-                                   "cmdQof", "cmdQofp", "cmdQsnp", "txtURL", "lstMessages", "fraAnimation",
-                                   "ProgressBar1", "Animation1", "lblOpening", "lblFile", "lblTime",
-                                   "lblEstimate", "sbMain", "cmdExit"};
-        for (const QString &n : names)
-            QVERIFY2(w.findChild<QWidget *>(n), qPrintable(n));
+        for (const char *n : {"lsttech", "txtTech", "txtFileName", "cmdbrowse", "filList", "msfSource", "chkToggle",
+                              "MSFDir", "cmdPut", "cmdReset", "ckbsafety", "lblWarning", "cmdQof", "cmdQofp",
+                              "cmdQsnp", "txtURL", "lstMessages", "fraAnimation", "ProgressBar1", "Animation1",
+                              "lblOpening", "lblFile", "lblTime", "lblEstimate", "sbMain", "cmdExit"})
+            QVERIFY2(w.findChild<QWidget *>(n), n);
         QVERIFY(w.findChild<FtpClient *>("FTP1") && w.findChild<FtpClient *>("FTP2"));
-        QCOMPARE(w.txtURL->property("Tag").toString(), urlTag());
-        QCOMPARE(w.MSFDir->Cols(), 3);
-        QCOMPARE(w.msfSource->Cols(), 4);
-        QCOMPARE(w.MSFDir->columnWidth(0), FlexGrid::twipsToPixels(w.MSFDir, 4200));
-        QCOMPARE(w.panelText("general"), QString("Ready"));
-        QCOMPARE(w.panelText("ftpconnection"), QString("No FTP Connection"));
         QVERIFY(!w.cmdPut->isEnabled() && !w.cmdReset->isEnabled() && w.chkToggle->isChecked());
-        QCOMPARE(w.lblWarning->font().family(), QString("Times New Roman"));
-        for (QPushButton *b : {w.cmdQof, w.cmdQofp, w.cmdQsnp}) {
-            QVERIFY(b->text().isEmpty());
-            QVERIFY(!b->icon().isNull());
-        }
         QVERIFY(!w.FTP2->Connected());
     }
 };

@@ -1,13 +1,14 @@
+#include "harness/testutil.h"
 #include "mainwindow/fileversion.h"
 #include "mainwindow/mainlogic.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
 using namespace tobra;
+using tobra::test::writeBytes;
 
 namespace {
 
@@ -74,12 +75,6 @@ QByteArray makePe(const QList<quint16> &fileVersion, bool plus64 = false)
     return b;
 }
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 FtpListEntry entry(const QString &name, int isFile, qint64 size, const QString &when)
 {
     FtpListEntry e;
@@ -112,27 +107,7 @@ private slots:
     {
         QFETCH(QString, tech);
         QFETCH(bool, selected);
-        QFETCH(bool, enabled);
-        QCOMPARE(putButtonRule(tech, selected), enabled);
-    }
-
-    void captions_data()
-    {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<int>("revision");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("3.0.1") << 3 << 0 << 1 << "Tobra - Version: 3.0.1";
-        QTest::newRow("1.1.2") << 1 << 1 << 2 << "Tobra - Version: 1.1.2";
-        QTest::newRow("plain decimals") << 10 << 0 << 120 << "Tobra - Version: 10.0.120";
-    }
-    void captions()
-    {
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(int, revision);
-        QFETCH(QString, caption);
-        QCOMPARE(versionCaption("Tobra", major, minor, revision), caption);
+        QTEST(putButtonRule(tech, selected), "enabled");
     }
 
     void remoteRows()
@@ -142,40 +117,69 @@ private slots:
             entry("..", 0, 0, ""),                      entry("EMPTY.TXT", -1, 0, "2025-01-02 03:04:05"),
             entry("A.ZIP", -1, 5000000000LL, "01-02-26 03:04PM"),
         };
-        const QList<RemoteRow> rows = remoteGridRows(listing);
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[0].name, QString("B.ZIP"));
-        QCOMPARE(rows[0].size, QString("1024 bytes"));
-        QCOMPARE(rows[0].date, QString("Jan 02 12:34"));
-        QCOMPARE(rows[1].name, QString("EMPTY.TXT"));
-        QCOMPARE(rows[1].size, QString("0 bytes"));
-        QCOMPARE(rows[1].date, QString("2025-01-02 03:04:05"));
-        QCOMPARE(rows[2].size, QString("5000000000 bytes"));
+        QStringList got;
+        for (const RemoteRow &r : remoteGridRows(listing))
+            got << r.name + "|" + r.size + "|" + r.date;
+        QCOMPARE(got, (QStringList{"B.ZIP|1024 bytes|Jan 02 12:34", "EMPTY.TXT|0 bytes|2025-01-02 03:04:05",
+                                   "A.ZIP|5000000000 bytes|01-02-26 03:04PM"}));
         QVERIFY(remoteGridRows({}).isEmpty());
+        // An empty code lists uploads itself; a code that leaves it is refused
+        // (the full table of such codes is in test_cmdline).
+        QVERIFY(techFolderUsable("") && techFolderUsable("*") && !techFolderUsable(".."));
+        QCOMPARE(versionCaption("Tobra", 10, 0, 120), QString("Tobra - Version: 10.0.120"));
     }
 
-    void techFolders_data()
+    // One string in, one string out: fn names the rule.
+    void pathRules_data()
     {
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<bool>("usable");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("T3") << "T3" << true << "/uploads/T3";
-        QTest::newRow("customer code") << "V7ACME" << true << "/uploads/V7ACME";
-        QTest::newRow("star") << "*" << true << "/uploads/*";
-        QTest::newRow("empty lists uploads") << "" << true << "/uploads/";
-        QTest::newRow("parent") << ".." << false << "";
-        QTest::newRow("slash") << "V7/../../etc" << false << "";
-        QTest::newRow("backslash") << "V7\\X" << false << "";
-        QTest::newRow("control") << QString("T1\r\nDELE x") << false << "";
+        QTest::addColumn<QString>("fn");
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("folder T3") << "folder" << "T3" << "/uploads/T3";
+        QTest::newRow("folder customer code") << "folder" << "V7ACME" << "/uploads/V7ACME";
+        QTest::newRow("folder star") << "folder" << "*" << "/uploads/*";
+        QTest::newRow("folder empty lists uploads") << "folder" << "" << "/uploads/";
+        QTest::newRow("box no file: the INI folder") << "box" << "" << "/ini/";
+        QTest::newRow("box bare name") << "box" << "report.zip" << "/ini/report.zip";
+        QTest::newRow("box full path kept") << "box" << "/data/Report.zip" << "/data/Report.zip";
+        QTest::newRow("box relative folder kept") << "box" << "sub/Report.zip" << "sub/Report.zip";
+        QTest::newRow("box drive path kept") << "box" << "C:\\DATA\\A.ZIP" << "C:\\DATA\\A.ZIP";
+        QTest::newRow("box drive only kept") << "box" << "C:A.ZIP" << "C:A.ZIP";
+        QTest::newRow("name unix") << "name" << "/home/ann/Report.zip" << "Report.zip";
+        QTest::newRow("name windows") << "name" << "C:\\DATA\\REPORT.ZIP" << "REPORT.ZIP";
+        QTest::newRow("name no extension") << "name" << "/tmp/notes" << "notes";
+        QTest::newRow("name drive without folder") << "name" << "C:A.ZIP" << "A.ZIP";
+        QTest::newRow("name bare") << "name" << "a.b.c" << "a.b.c";
+        QTest::newRow("name folder only") << "name" << "/tmp/" << "";
+        QTest::newRow("join without separator") << "join" << "/home/ann" << "/home/ann/a.zip";
+        QTest::newRow("join with separator") << "join" << "/home/ann/" << "/home/ann/a.zip";
+        QTest::newRow("join root") << "join" << "/" << "/a.zip";
+        QTest::newRow("join windows") << "join" << "C:\\DATA" << "C:\\DATA\\a.zip";
+        QTest::newRow("join no folder") << "join" << "" << "a.zip";
+        QTest::newRow("upload unix") << "upload" << "/home/ann/a.zip" << "/home/ann";
+        QTest::newRow("upload windows") << "upload" << "C:\\DATA\\A.ZIP" << "C:\\DATA";
+        QTest::newRow("upload drive root") << "upload" << "C:\\A.ZIP" << "C:";
+        QTest::newRow("upload unix root keeps its separator") << "upload" << "/a.zip" << "/";
+        QTest::newRow("upload bare name has none") << "upload" << "A.ZIP" << "";
+        QTest::newRow("upload blanks trimmed") << "upload" << "  /tmp/x.zip  " << "/tmp";
     }
-    void techFolders()
+    void pathRules()
     {
-        QFETCH(QString, code);
-        QFETCH(bool, usable);
-        QFETCH(QString, folder);
-        QCOMPARE(techFolderUsable(code), usable);
-        if (usable)
-            QCOMPARE(remoteTechFolder(code), folder);
+        QFETCH(QString, fn);
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        if (fn == "folder") {
+            QVERIFY(techFolderUsable(in));
+            QCOMPARE(remoteTechFolder(in), out);
+        } else if (fn == "box") {
+            QCOMPARE(startFileBox(in, "/ini/"), out);
+            QCOMPARE(startFileBox(in, "/ini"), out);
+        } else {
+            const QString got = fn == "name" ? localFileNameOf(in)
+                : fn == "join"               ? joinLocal(in, "a.zip")
+                                             : uploadLocalDirectory(in);
+            QCOMPARE(got, out);
+        }
     }
 
     void quillonIni_data()
@@ -209,71 +213,6 @@ private slots:
             QCOMPARE(asked.last(), chosen);
     }
 
-    void startFileBoxes_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QString>("box");
-        QTest::newRow("no file: the INI folder") << "" << "/ini/";
-        QTest::newRow("bare name") << "report.zip" << "/ini/report.zip";
-        QTest::newRow("full path kept") << "/data/Report.zip" << "/data/Report.zip";
-        QTest::newRow("relative folder kept") << "sub/Report.zip" << "sub/Report.zip";
-        QTest::newRow("drive path kept") << "C:\\DATA\\A.ZIP" << "C:\\DATA\\A.ZIP";
-        QTest::newRow("drive only kept") << "C:A.ZIP" << "C:A.ZIP";
-    }
-    void startFileBoxes()
-    {
-        QFETCH(QString, word);
-        QFETCH(QString, box);
-        QCOMPARE(startFileBox(word, "/ini/"), box);
-        QCOMPARE(startFileBox(word, "/ini"), box);
-    }
-
-    void startFolders()
-    {
-        QTemporaryDir dir;
-        QDir(dir.path()).mkpath("my.data");
-        const QString sub = dir.filePath("my.data") + "/";
-        QCOMPARE(startFolderFor(sub + "missing.zip", "/prog/"), sub);
-        QCOMPARE(startFolderFor(sub, "/prog/"), sub);
-        QCOMPARE(startFolderFor(dir.filePath("nowhere/a.zip"), "/prog/"), QString("/prog/"));
-        QCOMPARE(startFolderFor("", "/prog/"), QString("/prog/"));
-    }
-
-    void localNames_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("unix") << "/home/ann/Report.zip" << "Report.zip";
-        QTest::newRow("windows") << "C:\\DATA\\REPORT.ZIP" << "REPORT.ZIP";
-        QTest::newRow("no extension") << "/tmp/notes" << "notes";
-        QTest::newRow("drive without folder") << "C:A.ZIP" << "A.ZIP";
-        QTest::newRow("bare") << "a.b.c" << "a.b.c";
-        QTest::newRow("folder only") << "/tmp/" << "";
-    }
-    void localNames()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, name);
-        QCOMPARE(localFileNameOf(path), name);
-    }
-
-    void joins_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("joined");
-        QTest::newRow("without separator") << "/home/ann" << "/home/ann/a.zip";
-        QTest::newRow("with separator") << "/home/ann/" << "/home/ann/a.zip";
-        QTest::newRow("root") << "/" << "/a.zip";
-        QTest::newRow("windows") << "C:\\DATA" << "C:\\DATA\\a.zip";
-        QTest::newRow("no folder") << "" << "a.zip";
-    }
-    void joins()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, joined);
-        QCOMPARE(joinLocal(folder, "a.zip"), joined);
-    }
-
     void nameLookup_data()
     {
         QTest::addColumn<QStringList>("entries");
@@ -289,35 +228,23 @@ private slots:
     {
         QFETCH(QStringList, entries);
         QFETCH(QString, name);
-        QFETCH(int, index);
-        QCOMPARE(findNameIndex(entries, name), index);
+        QTEST(findNameIndex(entries, name), "index");
     }
 
-    void storedNames()
+    void localFolders()
     {
         QTemporaryDir dir;
+        QDir(dir.path()).mkpath("my.data");
+        const QString sub = dir.filePath("my.data") + "/";
+        QCOMPARE(startFolderFor(sub + "missing.zip", "/prog/"), sub);
+        QCOMPARE(startFolderFor(sub, "/prog/"), sub);
+        QCOMPARE(startFolderFor(dir.filePath("nowhere/a.zip"), "/prog/"), QString("/prog/"));
+        QCOMPARE(startFolderFor("", "/prog/"), QString("/prog/"));
+
         QVERIFY(writeBytes(dir.filePath("Report.zip"), "x"));
         QCOMPARE(storedLocalName(dir.path(), "REPORT.ZIP"), QString("Report.zip"));
         QCOMPARE(storedLocalName(dir.path(), "Report.zip"), QString("Report.zip"));
         QCOMPARE(storedLocalName(dir.path(), "OTHER.ZIP"), QString("OTHER.ZIP"));
-    }
-
-    void uploadFolders_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("folder");
-        QTest::newRow("unix") << "/home/ann/a.zip" << "/home/ann";
-        QTest::newRow("windows") << "C:\\DATA\\A.ZIP" << "C:\\DATA";
-        QTest::newRow("drive root") << "C:\\A.ZIP" << "C:";
-        QTest::newRow("unix root keeps its separator") << "/a.zip" << "/";
-        QTest::newRow("bare name has none") << "A.ZIP" << "";
-        QTest::newRow("blanks trimmed") << "  /tmp/x.zip  " << "/tmp";
-    }
-    void uploadFolders()
-    {
-        QFETCH(QString, box);
-        QFETCH(QString, folder);
-        QCOMPARE(uploadLocalDirectory(box), folder);
     }
 
     void versions_data()
@@ -347,11 +274,9 @@ private slots:
     void versions()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(QString, version);
         QTemporaryDir dir;
-        const QString path = dir.filePath("prog.exe");
-        QVERIFY(writeBytes(path, bytes));
-        QCOMPARE(fileVersionString(path), version);
+        QVERIFY(writeBytes(dir.filePath("prog.exe"), bytes));
+        QTEST(fileVersionString(dir.filePath("prog.exe")), "version");
     }
 
     void localRows()
@@ -362,18 +287,15 @@ private slots:
         QVERIFY(writeBytes(dir.filePath("empty.dat"), ""));
         QVERIFY(QDir(dir.path()).mkdir("folder"));
         bool ok = false;
-        const QList<LocalRow> rows = localFolderRows(dir.path(), &ok);
+        QStringList got;
+        for (const LocalRow &r : localFolderRows(dir.path(), &ok))
+            got << r.name + "|" + r.size + "|" + r.version;
         QVERIFY(ok);
-        QCOMPARE(rows.size(), 3);
-        QCOMPARE(rows[0].name, QString("A.exe"));
-        QCOMPARE(rows[0].version, QString("1.1.2.0"));
-        QCOMPARE(rows[1].name, QString("b.txt"));
-        QCOMPARE(rows[1].size, QString("5 bytes"));
-        QCOMPARE(rows[1].version, QString("     n/a"));
-        QCOMPARE(rows[1].date, localDateText(QFileInfo(dir.filePath("b.txt")).lastModified()));
-        QVERIFY(!rows[1].date.isEmpty());
-        QCOMPARE(rows[2].name, QString("empty.dat"));
-        QCOMPARE(rows[2].size, QString("0 bytes"));
+        QCOMPARE(got,
+                 (QStringList{"A.exe|1024 bytes|1.1.2.0", "b.txt|5 bytes|     n/a", "empty.dat|0 bytes|     n/a"}));
+        const QString date = localFolderRows(dir.path(), &ok).value(1).date;
+        QVERIFY(!date.isEmpty());
+        QCOMPARE(date, localDateText(QFileInfo(dir.filePath("b.txt")).lastModified()));
 
         localFolderRows(dir.filePath("missing"), &ok);
         QVERIFY(!ok);

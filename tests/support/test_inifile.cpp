@@ -1,27 +1,14 @@
+#include "harness/testutil.h"
 #include "support/inifile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>
 
 using namespace tobra;
-
-namespace {
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-}  // namespace
+using namespace tobra::test;
 
 class TestIniFile : public QObject {
     Q_OBJECT
@@ -34,27 +21,27 @@ private slots:
         QVERIFY(dir_.isValid());
         qputenv("TOBRA_WINDIR", dir_.path().toLocal8Bit());
         file_ = dir_.filePath("read.ini");
-        writeAll(file_,
-                 "; a comment line\r\n"
-                 "[Preferences]\r\n"
-                 "  URL  =  ftp.example.com  \r\n"
-                 "Quoted=\"  spaced value  \"\r\n"
-                 "Single='x'\r\n"
-                 "Half=\"open\r\n"
-                 "Empty=\r\n"
-                 ";URL=commented.example\r\n"
-                 "#Hash=skipped\r\n"
-                 "url=second.example\r\n"
-                 "no equals sign here\r\n"
-                 "[ company name ]\r\n"
-                 "company=Acme Realty, Inc.\r\n"
-                 "[PREFERENCES]\r\n"
-                 "Later=from second section\r\n"
-                 "[lf]\n"
-                 "key=value with lf\n"
-                 "[Brackets]\r\n"
-                 "Path=C:\\qof\\[x]\r\n"
-                 "Eq=a=b\r\n");
+        QVERIFY(writeBytes(file_,
+                           "; a comment line\r\n"
+                           "[Preferences]\r\n"
+                           "  URL  =  ftp.example.com  \r\n"
+                           "Quoted=\"  spaced value  \"\r\n"
+                           "Single='x'\r\n"
+                           "Half=\"open\r\n"
+                           "Empty=\r\n"
+                           ";URL=commented.example\r\n"
+                           "#Hash=skipped\r\n"
+                           "url=second.example\r\n"
+                           "no equals sign here\r\n"
+                           "[ company name ]\r\n"
+                           "company=Acme Realty, Inc.\r\n"
+                           "[PREFERENCES]\r\n"
+                           "Later=from second section\r\n"
+                           "[lf]\n"
+                           "key=value with lf\n"
+                           "[Brackets]\r\n"
+                           "Path=C:\\qof\\[x]\r\n"
+                           "Eq=a=b\r\n"));
     }
 
     void read_data()
@@ -90,7 +77,7 @@ private slots:
     void missingFileAndBareName()
     {
         QCOMPARE(ReadIni(dir_.filePath("absent.ini"), "A", "B", "fallback"), QString("fallback"));
-        writeAll(dir_.filePath("CHAT.INI"), "[PREFERENCES]\nURL=bare.example\n");
+        QVERIFY(writeBytes(dir_.filePath("CHAT.INI"), "[PREFERENCES]\nURL=bare.example\n"));
         // A bare name is looked up in the Windows directory, in any letter case.
         QCOMPARE(ReadIni("CHAT.INI", "PREFERENCES", "URL", ""), QString("bare.example"));
         QCOMPARE(ReadIni("chat.ini", "preferences", "url", ""), QString("bare.example"));
@@ -100,7 +87,7 @@ private slots:
     void longValue()
     {
         const QString big(40000, 'v');
-        writeAll(dir_.filePath("long.ini"), "[S]\nK=" + big.toLatin1() + "\n");
+        QVERIFY(writeBytes(dir_.filePath("long.ini"), "[S]\nK=" + big.toLatin1() + "\n"));
         QCOMPARE(ReadIni(dir_.filePath("long.ini"), "S", "K", ""), big);
         QVERIFY(WriteIni(dir_.filePath("long.ini"), "S", "K2", big));
         QCOMPARE(ReadIni(dir_.filePath("long.ini"), "S", "K2", ""), big);
@@ -109,11 +96,11 @@ private slots:
     void windows1252Fallback()
     {
         // "Café" in Windows-1252, not valid UTF-8.
-        writeAll(dir_.filePath("cp.ini"), "[S]\r\nName=Caf\xe9 \x80\r\nOther=1\r\n");
+        QVERIFY(writeBytes(dir_.filePath("cp.ini"), "[S]\r\nName=Caf\xe9 \x80\r\nOther=1\r\n"));
         QCOMPARE(ReadIni(dir_.filePath("cp.ini"), "S", "Name", ""), QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac"));
         QVERIFY(WriteIni(dir_.filePath("cp.ini"), "S", "Other", QString::fromUtf8("\xc3\xa9")));
-        QCOMPARE(readAll(dir_.filePath("cp.ini")), QByteArray("[S]\r\nName=Caf\xe9 \x80\r\nOther=\xe9\r\n"));
-        writeAll(dir_.filePath("bom.ini"), "\xef\xbb\xbf[S]\nK=v\n");
+        QCOMPARE(readBytes(dir_.filePath("cp.ini")), QByteArray("[S]\r\nName=Caf\xe9 \x80\r\nOther=\xe9\r\n"));
+        QVERIFY(writeBytes(dir_.filePath("bom.ini"), "\xef\xbb\xbf[S]\nK=v\n"));
         QCOMPARE(ReadIni(dir_.filePath("bom.ini"), "S", "K", ""), QString("v"));
     }
 
@@ -151,9 +138,9 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QByteArray, after);
         const QString path = dir_.filePath("w.ini");
-        writeAll(path, before);
+        QVERIFY(writeBytes(path, before));
         QVERIFY(WriteIni(path, section, key, value));
-        QCOMPARE(readAll(path), after);
+        QCOMPARE(readBytes(path), after);
     }
 
     void writeNewFileAndFolder()
@@ -164,6 +151,11 @@ private slots:
         QVERIFY(!WriteIni("", "S", "K", "v"));
         QVERIFY(!WriteIni(path, "", "K", "v"));
         QVERIFY(!WriteIni(path, "S", "", "v"));
+        // A folder that is a file: nothing can be written, and the caller
+        // learns it instead of believing the value was saved.
+        QVERIFY(writeBytes(dir_.filePath("plainfile"), "x"));
+        QVERIFY(!WriteIni(dir_.filePath("plainfile/x.ini"), "S", "K", "v"));
+        QCOMPARE(readBytes(dir_.filePath("plainfile")), QByteArray("x"));
     }
 
     void atomicReplace()
@@ -172,7 +164,7 @@ private slots:
         // place, so a reader holding the old file sees the old bytes whole
         // and no temporary file is left behind.
         const QString path = dir_.filePath("atomic.ini");
-        writeAll(path, "[S]\nK=old\n");
+        QVERIFY(writeBytes(path, "[S]\nK=old\n"));
         ::chmod(QFile::encodeName(path).constData(), 0640);
         struct stat before {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
@@ -184,18 +176,9 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
         QVERIFY(before.st_ino != after.st_ino);
         QCOMPARE(after.st_mode & 0777, mode_t(0640));
-        QCOMPARE(readAll(path), QByteArray("[S]\nK=new\n"));
+        QCOMPARE(readBytes(path), QByteArray("[S]\nK=new\n"));
         const QStringList left = QDir(dir_.path()).entryList({"atomic.ini*"}, QDir::Files | QDir::Hidden);
         QCOMPARE(left, QStringList{"atomic.ini"});
-    }
-
-    void writeFailureReported()
-    {
-        // A folder that is a file: nothing can be written, and the caller
-        // learns it instead of believing the value was saved.
-        writeAll(dir_.filePath("plainfile"), "x");
-        QVERIFY(!WriteIni(dir_.filePath("plainfile/x.ini"), "S", "K", "v"));
-        QCOMPARE(readAll(dir_.filePath("plainfile")), QByteArray("x"));
     }
 };
 

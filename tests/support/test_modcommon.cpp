@@ -1,12 +1,13 @@
+#include "harness/testutil.h"
 #include "support/errorhandler.h"
 #include "support/messages.h"
 #include "support/modcommon.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tobra;
+using tobra::test::writeBytes;
 
 class TestModCommon : public QObject {
     Q_OBJECT
@@ -31,8 +32,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, side);
         QFETCH(QString, sep);
-        QFETCH(QString, expected);
-        QCOMPARE(ReturnPart(text, side, sep), expected);
+        QTEST(ReturnPart(text, side, sep), "expected");
     }
 
     void slashes_data()
@@ -54,15 +54,12 @@ private slots:
     void slashes()
     {
         QFETCH(QString, input);
-        QFETCH(QString, ck);
-        QFETCH(QString, ckArg);
-        QFETCH(QString, strip);
         QString arg = input;
-        QCOMPARE(CkRSlash(arg), ck);
-        QCOMPARE(arg, ckArg);
-        QString arg2 = input;
-        QCOMPARE(StripRChar(arg2), strip);
-        QCOMPARE(arg2, strip);
+        QTEST(CkRSlash(arg), "ck");
+        QTEST(arg, "ckArg");
+        arg = input;
+        QTEST(StripRChar(arg), "strip");
+        QTEST(arg, "strip");
     }
 
     void parseFileName_data()
@@ -103,49 +100,30 @@ private slots:
         QCOMPARE(StripChar("FILE##|", '#'), QString("FILE|"));
         QCOMPARE(StripChar("none", '#'), QString("none"));
         QCOMPARE(CountChar("a\\b\\c", '\\'), 2);
-        QString s = "hello";
-        QVERIFY(IsAlphaChar(s));
+        QString s = "hello", blank = "   ", digit = "9x", accented = QString::fromUtf8("\xc3\xa9t\xc3\xa9");
+        QVERIFY(IsAlphaChar(s) && !IsAlphaChar(blank) && !IsAlphaChar(digit) && !IsAlphaChar(accented));
         QCOMPARE(s, QString("h"));
-        QString blank = "   ";
-        QVERIFY(!IsAlphaChar(blank));
         QCOMPARE(blank, QString("   "));
-        QString digit = "9x";
-        QVERIFY(!IsAlphaChar(digit));
-        QString accented = QString::fromUtf8("\xc3\xa9t\xc3\xa9");
-        QVERIFY(!IsAlphaChar(accented));
-        QVERIFY(IsDigitOrDash('-'));
-        QVERIFY(IsDigitOrDash('0'));
-        QVERIFY(!IsDigitOrDash('_'));
-        QVERIFY(!IsDigitOrDash(' '));
+        QVERIFY(IsDigitOrDash('-') && IsDigitOrDash('0') && !IsDigitOrDash('_') && !IsDigitOrDash(' '));
     }
 
     void fileExists()
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        auto write = [&](const QString &name, const QByteArray &bytes) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
-        };
-        write("full.zip", "x");
-        write("empty.zip", "");
-        write(".hidden", "data");
+        QVERIFY(writeBytes(dir.filePath("full.zip"), "x") && writeBytes(dir.filePath("empty.zip"), "")
+                && writeBytes(dir.filePath(".hidden"), "data"));
         QVERIFY(FileExists(dir.filePath("full.zip")));
         QVERIFY(!FileExists(dir.filePath("empty.zip")));
         QVERIFY(!FileExists(dir.filePath(".hidden")));
         QVERIFY(!FileExists(dir.filePath("missing.zip")));
-        QVERIFY(!FileExists(dir.path()));
-        QVERIFY(!FileExists(""));
-        QVERIFY(!FileExists("   "));
+        QVERIFY(!FileExists(dir.path()) && !FileExists("") && !FileExists("   "));
         // Backslashes written on Windows reach the same file.
         QString windowsStyle = dir.filePath("full.zip");
         windowsStyle.replace('/', '\\');
         QVERIFY(FileExists(windowsStyle));
-        QVERIFY(PathExists(dir.path()));
-        QVERIFY(PathExists(dir.filePath("empty.zip")));
-        QVERIFY(FolderExists(dir.path()));
-        QVERIFY(!FolderExists(dir.filePath("full.zip")));
+        QVERIFY(PathExists(dir.path()) && PathExists(dir.filePath("empty.zip")));
+        QVERIFY(FolderExists(dir.path()) && !FolderExists(dir.filePath("full.zip")));
     }
 
     void errorHandler_data()
@@ -163,14 +141,13 @@ private slots:
     {
         QFETCH(int, number);
         QFETCH(int, answer);
-        QFETCH(int, action);
         auto face = std::make_shared<ScriptedFace>();
         auto old = Messages::setFace(face);
         if (answer)
             face->answerNext(MsgAnswer(answer));
         setCurrentProcName("LoadFileGrid");
-        QCOMPARE(int(ErrorHandler(number, "Disk full")), action);
-        QCOMPARE(int(lastErrorAction()), action);
+        QTEST(int(ErrorHandler(number, "Disk full")), "action");
+        QTEST(int(lastErrorAction()), "action");
         if (answer) {
             QCOMPARE(face->shown.size(), 1);
             QCOMPARE(face->shown[0].text,

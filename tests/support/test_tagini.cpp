@@ -1,10 +1,10 @@
+#include "harness/testutil.h"
 #include "support/inifile.h"
 #include "support/messages.h"
 #include "support/tagini.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,15 +14,7 @@
 #include <QtTest>
 
 using namespace tobra;
-
-namespace {
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-}  // namespace
+using tobra::test::writeBytes;
 
 class TestTagIni : public QObject {
     Q_OBJECT
@@ -37,13 +29,14 @@ private slots:
         qputenv("TOBRA_WINDIR", ini_.path().toLocal8Bit());
         Messages::setFace(face_);
         // DATADIR without a trailing separator, APPDIR with one.
-        writeAll(ini_.filePath("qsn2000.ini"), "[Directories]\r\nDATADIR=" + data_.path().toLocal8Bit()
-                                                   + "\r\nAPPDIR=" + data_.path().toLocal8Bit() + "/\r\n");
-        writeAll(data_.filePath("data.ini"), "[S]\nK=from data folder\n");
-        writeAll(ini_.filePath("qof.ini"), "[company name]\ncompany=Acme Realty, Inc.\n[directories]\n"
-                                           "[flags]\nopt0= 0 \noptx=yes\ncheck=2\ncheck1=1abc\n");
-        writeAll(ini_.filePath("get.INI"), "[QofFILES]\nFILE1=a.db\nFILE2=sub/b.db\nFILE4=d.db\n");
-        writeAll(ini_.filePath("pull.ini"), "[qoffiles]\nfile1=one\nfile2=\nfile3=three\n");
+        const QByteArray data = data_.path().toLocal8Bit();
+        QVERIFY(writeBytes(ini_.filePath("qsn2000.ini"),
+                           "[Directories]\r\nDATADIR=" + data + "\r\nAPPDIR=" + data + "/\r\n"));
+        QVERIFY(writeBytes(data_.filePath("data.ini"), "[S]\nK=from data folder\n"));
+        QVERIFY(writeBytes(ini_.filePath("qof.ini"), "[company name]\ncompany=Acme Realty, Inc.\n[directories]\n"
+                                                     "[flags]\nopt0= 0 \noptx=yes\ncheck=2\ncheck1=1abc\n"));
+        QVERIFY(writeBytes(ini_.filePath("get.INI"), "[QofFILES]\nFILE1=a.db\nFILE2=sub/b.db\nFILE4=d.db\n"));
+        QVERIFY(writeBytes(ini_.filePath("pull.ini"), "[qoffiles]\nfile1=one\nfile2=\nfile3=three\n"));
     }
 
     void parse_data()
@@ -134,9 +127,7 @@ private slots:
 
     void storedValues()
     {
-        QVERIFY(!tagOptionValue(" 0 "));
-        QVERIFY(tagOptionValue(""));
-        QVERIFY(tagOptionValue("yes"));
+        QVERIFY(!tagOptionValue(" 0 ") && tagOptionValue("") && tagOptionValue("yes"));
         QCOMPARE(tagCheckValue("2"), 2);
         QCOMPARE(tagCheckValue("1abc"), 1);
         QCOMPARE(tagCheckValue("x"), 0);

@@ -1,0 +1,104 @@
+#include "harness/testutil.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tobra::test {
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    const bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return ok ? ntohs(a.sin_port) : 0;
+}
+
+QStringList shownTexts(const ScriptedFace &face)
+{
+    QStringList out;
+    for (const ScriptedFace::Shown &s : face.shown)
+        out << s.text;
+    return out;
+}
+
+QStringList shownTitles(const ScriptedFace &face)
+{
+    QStringList out;
+    for (const ScriptedFace::Shown &s : face.shown)
+        out << s.title;
+    return out;
+}
+
+Run runTobra(const QStringList &args, const QString &iniDir, const QString &sysDir, const QString &workDir)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOBRA_WINDIR"), iniDir);
+    env.insert(QStringLiteral("TOBRA_SYSDIR"), sysDir);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(TOBRA_BINARY), args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.ms = t.elapsed();
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    return r;
+}
+
+Machine::~Machine()
+{
+    if (oldFace_)
+        Messages::setFace(oldFace_);
+}
+
+bool Machine::start(const QStringList &serverArgs)
+{
+    if (!ini.isValid() || !sys.isValid() || !local.isValid() || !server.start(serverArgs))
+        return false;
+    qputenv("TOBRA_WINDIR", ini.path().toLocal8Bit());
+    qputenv("TOBRA_SYSDIR", sys.path().toLocal8Bit());
+    qputenv("TOBRA_MAKER_HOST", server.host().toLocal8Bit());
+    if (!oldFace_)
+        oldFace_ = Messages::setFace(face);
+    return true;
+}
+
+}  // namespace tobra::test

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "harness/testftpserver.h"
+#include "support/messages.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace tobra::test {
+
+// Writes bytes to path, making its folder first; false on any error.
+bool writeBytes(const QString &path, const QByteArray &bytes);
+// The bytes of path; empty when it cannot be read.
+QByteArray readBytes(const QString &path);
+// A loopback port nobody listens on (bound, then released); 0 on failure.
+int closedPort();
+
+// The texts and titles of the messages a scripted face showed, in order.
+QStringList shownTexts(const ScriptedFace &face);
+QStringList shownTitles(const ScriptedFace &face);
+
+// One run of the program without a display, as a script or a scheduled job
+// starts it. Bounded to a minute.
+struct Run {
+    int exitCode = -1;
+    QString err;
+    QString out;
+    qint64 ms = 0;
+};
+Run runTobra(const QStringList &args, const QString &iniDir, const QString &sysDir,
+             const QString &workDir = QString());
+
+// A machine for the windows: INI folder ($TOBRA_WINDIR), system folder
+// ($TOBRA_SYSDIR), a local data folder, a local FTP server that is also the
+// maker's host, and a scripted message face (the old one comes back at the
+// end).
+struct Machine {
+    QTemporaryDir ini, sys, local;
+    TestFtpServer server;
+    std::shared_ptr<ScriptedFace> face = std::make_shared<ScriptedFace>();
+
+    Machine() = default;
+    ~Machine();
+    Machine(const Machine &) = delete;
+    Machine &operator=(const Machine &) = delete;
+
+    bool start(const QStringList &serverArgs = {});
+    QStringList texts() const { return shownTexts(*face); }
+    QStringList titles() const { return shownTitles(*face); }
+
+private:
+    std::shared_ptr<MessageFace> oldFace_;
+};
+
+}  // namespace tobra::test
