@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev curl time
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   python3 python3-pyftpdlib

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -149,6 +150,10 @@ int runWindowRoad(const CommandLine &cl)
         return ExitNoDisplay;
     }
     QObject::connect(&w, &frmMain::unloaded, qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    // The layout's minimum is cramped for the grids; open roomy, in units
+    // of the font so it scales with the screen's resolution.
+    const QFontMetrics fm = w.fontMetrics();
+    w.resize(w.sizeHint().expandedTo(QSize(fm.averageCharWidth() * 130, fm.height() * 48)));
     w.show();
     QApplication::exec();
     return ExitOk;
