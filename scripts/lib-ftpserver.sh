@@ -14,9 +14,9 @@ _tobra_cleanup() {
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
 
-# make_work_dir NAME: sets $work to a new folder under /tmp.
+# make_work_dir NAME [BASE]: sets $work to a new folder under BASE (/tmp).
 make_work_dir() {
-  work=$(mktemp -d "/tmp/$1.XXXXXX")
+  work=$(mktemp -d "${2:-/tmp}/$1.XXXXXX")
   trap _tobra_cleanup EXIT
 }
 
