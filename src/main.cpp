@@ -1,7 +1,6 @@
 #include "app/cmdline.h"
 #include "app/exitcodes.h"
 #include "app/unattended.h"
-#include "ftp/ftpclient.h"
 #include "support/messages.h"
 #include "windows_main.h"
 
@@ -109,12 +108,7 @@ int main(int argc, char *argv[])
     if (cl.unattended() && !display) {
         QCoreApplication app(argc, argv);
         tobra::Messages::setFace(std::make_shared<tobra::ConsoleFace>());
-        tobra::FtpClient ftp;
-        tobra::UnattendedUpload upload(ftp);
-#ifndef Q_OS_WIN
-        upload.showProgress = isatty(STDERR_FILENO);
-#endif
-        return upload.run(cl, QDir::currentPath());
+        return tobra::runUnattendedUpload(cl);
     }
 
 #ifdef TOBRA_WINDOWS_MODULE

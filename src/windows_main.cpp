@@ -2,16 +2,10 @@
 
 #include "app/ui/windowroad.h"
 #include "app/unattended.h"
-#include "ftp/ftpclient.h"
 #include "support/messages.h"
 #include "support/ui/qtmessageface.h"
 
 #include <QApplication>
-#include <QDir>
-
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
 
 namespace tobra {
 
@@ -24,11 +18,8 @@ int windowsMain(int &argc, char **argv, const CommandLine &cl, bool display)
     QApplication app(argc, argv);
     if (display)
         Messages::setFace(std::make_shared<QtMessageFace>());
-    if (cl.unattended()) {
-        FtpClient ftp;
-        UnattendedUpload upload(ftp);
-        return upload.run(cl, QDir::currentPath());
-    }
+    if (cl.unattended())
+        return runUnattendedUpload(cl);
     return runWindowRoad(cl);
 }
 

@@ -13,7 +13,21 @@
 
 #include <cstdio>
 
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
 namespace tobra {
+
+int runUnattendedUpload(const CommandLine &cl)
+{
+    FtpClient ftp;
+    UnattendedUpload upload(ftp);
+#ifndef Q_OS_WIN
+    upload.showProgress = isatty(STDERR_FILENO);
+#endif
+    return upload.run(cl, QDir::currentPath());
+}
 
 QString completeFileWord(const QString &file, const QString &currentFolder)
 {

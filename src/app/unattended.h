@@ -38,6 +38,10 @@ private:
     int lastPercent_ = -1;
 };
 
+// The whole unattended road with its own FTP component, from the process's
+// current folder; progress goes to standard error when that is a terminal.
+int runUnattendedUpload(const CommandLine &cl);
+
 // A relative file word is completed with the current folder.
 QString completeFileWord(const QString &file, const QString &currentFolder);
 
