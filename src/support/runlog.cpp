@@ -1,0 +1,176 @@
+#include "support/runlog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace tobra {
+
+namespace {
+
+const QString kMask = QStringLiteral("*****");
+// A file this big or bigger is moved to "<name>.1" before the next line.
+constexpr qint64 rotateSize = 1024 * 1024;
+
+// Blanks out whatever would let one call show up as several lines (or move
+// the cursor about in the viewer of the support staff).
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const QChar::Category cat = c.category();
+        if (cat == QChar::Other_Control || cat == QChar::Separator_Line
+            || cat == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+// Keeps exactly one older file; a failed rename just means appending on.
+void moveAside(const QString &path)
+{
+    const QString older = path + QStringLiteral(".1");
+    QFile::remove(older);
+    QFile::rename(path, older);
+}
+
+}  // namespace
+
+RunLog &RunLog::instance()
+{
+    static RunLog log;
+    return log;
+}
+
+RunLog::~RunLog()
+{
+    file_.close();
+}
+
+QString RunLog::defaultPath()
+{
+#ifdef Q_OS_WIN
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/Tobra/tobra.log");
+#else
+    // The XDG rules say a relative value is invalid and must be ignored.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || !QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return QDir::cleanPath(state + QStringLiteral("/tobra/tobra.log"));
+#endif
+}
+
+bool RunLog::openDefault()
+{
+    return open(defaultPath(), true);
+}
+
+bool RunLog::open(const QString &path, bool rotate)
+{
+    std::lock_guard lock(mutex_);
+    rotate_ = rotate;
+    return openLocked(path);
+}
+
+bool RunLog::openLocked(const QString &path)
+{
+    file_.close();
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath()))
+        return false;
+    file_.setFileName(info.absoluteFilePath());
+    // A file already over the limit is moved aside by the first write().
+    // Unbuffered: every line is one write() on an O_APPEND file, so it is on
+    // disk if the program dies and whole even when two runs share the file.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    size_ = file_.size();
+    return true;
+}
+
+void RunLog::rotateLocked()
+{
+    const QString name = file_.fileName();
+    // Closed first: Windows does not rename open files.
+    file_.close();
+    moveAside(name);
+    if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        size_ = file_.size();
+}
+
+void RunLog::close()
+{
+    std::lock_guard lock(mutex_);
+    file_.close();
+}
+
+bool RunLog::isOpen() const
+{
+    std::lock_guard lock(mutex_);
+    return file_.isOpen();
+}
+
+QString RunLog::path() const
+{
+    std::lock_guard lock(mutex_);
+    return file_.isOpen() ? file_.fileName() : QString();
+}
+
+void RunLog::addSecret(const QString &secret)
+{
+    // Stored as they look after oneLine(), since masking runs on that text.
+    QStringList forms{oneLine(secret)};
+    // Inside a URL the password is percent-encoded.
+    forms << oneLine(QString::fromLatin1(QUrl::toPercentEncoding(secret)));
+    std::lock_guard lock(mutex_);
+    for (const QString &s : forms) {
+        if (!s.isEmpty() && !secrets_.contains(s))
+            secrets_ << s;
+    }
+    std::stable_sort(secrets_.begin(), secrets_.end(),
+                     [](const QString &a, const QString &b) { return a.size() > b.size(); });
+}
+
+QString RunLog::maskLocked(QString text) const
+{
+    for (const QString &s : secrets_)
+        text.replace(s, kMask);
+    return text;
+}
+
+void RunLog::write(const QString &kind, const QString &text)
+{
+    std::lock_guard lock(mutex_);
+    if (!file_.isOpen())
+        return;
+    // Made one line before masking, so a secret cut by a line break in the
+    // text cannot come out whole once the break is a blank.
+    const QString body = maskLocked(oneLine(kind + QLatin1Char(' ') + text));
+    const QByteArray line =
+        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+         + QStringLiteral(" [") + QString::number(QCoreApplication::applicationPid())
+         + QStringLiteral("] ") + body + QLatin1Char('\n'))
+            .toUtf8();
+    if (rotate_ && size_ >= rotateSize) {
+        rotateLocked();
+        if (!file_.isOpen())
+            return;
+    }
+    const qint64 n = file_.write(line);
+    if (n > 0)
+        size_ += n;
+}
+
+void logLine(const QString &kind, const QString &text)
+{
+    RunLog::instance().write(kind, text);
+}
+
+}  // namespace tobra
