@@ -2,12 +2,13 @@
 """Local FTP server for Tobra's tests and benchmarks.
 
 Serves one user with full rights on a folder and can misbehave on request
-(drop or stall an upload, refuse uploads, refuse MLSD) so the client's fault
-handling can be exercised. Prints "PORT <n>" as its first stdout line once
-it listens.
+(drop or stall an upload, refuse uploads, renames or deletes, refuse MLSD,
+answer slowly) so the client's fault handling can be exercised. Prints
+"PORT <n>" as its first stdout line once it listens.
 """
 
 import argparse
+import collections
 import logging
 import os
 import signal
@@ -33,19 +34,88 @@ def parse_args(argv):
     p.add_argument("--refuse-stor", action="store_true", help="answer STOR with 550")
     p.add_argument("--short-store", type=int, default=-1, metavar="BYTES",
                    help="during STOR keep only the first BYTES, yet report success")
+    p.add_argument("--fault-uploads", type=int, default=-1, metavar="K",
+                   help="--drop-after and --stall-after hit only the first K uploads "
+                        "(default: all)")
+    p.add_argument("--reply-delay", type=float, default=0.0, metavar="SECONDS",
+                   help="send every reply this much later")
+    p.add_argument("--refuse-rename", action="store_true", help="answer RNFR with 550")
+    p.add_argument("--refuse-dele", action="store_true", help="answer DELE with 550")
+    p.add_argument("--bytes-log",
+                   help="append the bytes received on each upload's data connection")
+    p.add_argument("--extra-store", type=int, default=0, metavar="BYTES",
+                   help="after each upload append BYTES to the file, yet report success")
+    p.add_argument("--sparse", action="store_true",
+                   help="skip over blocks of zeros instead of writing them, so huge "
+                        "uploads of zeros take no disk space")
     p.add_argument("--login-log", help="append one line per successful login")
     p.add_argument("--verbose", action="store_true", help="log to stderr")
     return p.parse_args(argv)
 
 
+class SparseWriter:
+    """A file whose blocks of zeros are skipped, not written: the file
+    system keeps them as holes. For uploads made of zeros only."""
+
+    def __init__(self, f):
+        self._f = f
+
+    def write(self, data):
+        if data.count(0) == len(data):
+            self._f.seek(len(data), os.SEEK_CUR)
+        else:
+            self._f.write(data)
+        return len(data)
+
+    def close(self):
+        if not self._f.closed:
+            # A hole at the end only counts once the size is set.
+            self._f.truncate(self._f.tell())
+            self._f.close()
+
+    def __getattr__(self, name):
+        return getattr(self._f, name)
+
+
 def make_handlers(args):
+    # Uploads whose data transfer has started, over the whole process, so
+    # --fault-uploads holds across the client's reconnects.
+    uploads_started = [0]
+
     class TestDTPHandler(DTPHandler):
         # Bigger reads keep the server from being the only bottleneck in
         # benchmarks.
         ac_in_buffer_size = 512 * 1024
+        # Whether --drop-after and --stall-after hit this upload.
+        faulty = True
+        bytes_logged = False
+
+        def enable_receiving(self, type, cmd):
+            uploads_started[0] += 1
+            self.faulty = args.fault_uploads < 0 or uploads_started[0] <= args.fault_uploads
+            if args.sparse and self.file_obj is not None:
+                self.file_obj = SparseWriter(self.file_obj)
+            super().enable_receiving(type, cmd)
+
+        def log_bytes(self):
+            if args.bytes_log and self.receive and not self.bytes_logged:
+                self.bytes_logged = True
+                with open(args.bytes_log, "a", encoding="utf-8") as f:
+                    f.write("%d\n" % self.tot_bytes_received)
+
+        def close(self):
+            # Logged before the base class sends the final reply, so a client
+            # that has seen the reply finds the line.
+            if not self._closed:
+                self.log_bytes()
+                if (args.extra_store > 0 and self.receive and self.transfer_finished
+                        and self.file_obj is not None and not self.file_obj.closed):
+                    self.file_obj.write(b"+" * args.extra_store)
+            super().close()
 
         def handle_read(self):
-            if args.stall_after >= 0 and self.tot_bytes_received >= args.stall_after:
+            if (self.faulty and args.stall_after >= 0
+                    and self.tot_bytes_received >= args.stall_after):
                 # Leave the socket open but unwatched: the client's send
                 # buffers fill up and it sees no progress.
                 self.del_channel()
@@ -54,11 +124,13 @@ def make_handlers(args):
             if args.short_store >= 0 and self.file_obj.tell() > args.short_store:
                 self.file_obj.truncate(args.short_store)
                 self.file_obj.seek(args.short_store)
-            if args.drop_after >= 0 and self.tot_bytes_received >= args.drop_after:
+            if (self.faulty and args.drop_after >= 0
+                    and self.tot_bytes_received >= args.drop_after):
                 cmd = self.cmd_channel
                 # Closing the control channel closes this data channel too;
                 # no reply is sent, as when a server or link dies.
                 self._resp = None
+                self.log_bytes()
                 cmd.close()
 
         # The base class binds this alias to its own handle_read.
@@ -85,6 +157,42 @@ def make_handlers(args):
                 self.respond("550 Uploads are not allowed here.")
                 return None
             return super().ftp_STOR(file, mode)
+
+        def ftp_RNFR(self, path):
+            if args.refuse_rename:
+                self.respond("550 Renaming is not allowed here.")
+                return None
+            return super().ftp_RNFR(path)
+
+        def ftp_DELE(self, path):
+            if args.refuse_dele:
+                self.respond("550 Deleting is not allowed here.")
+                return None
+            return super().ftp_DELE(path)
+
+        if args.reply_delay > 0:
+            # Replies wait on the ioloop's timer instead of sleeping, so other
+            # sessions (a second connection of the client) keep being served.
+            # One queue per session keeps replies, multi-line ones and the
+            # close after QUIT in the order they were made.
+            def push(self, s):
+                self._delay(FTPHandler.push, s)
+
+            def close_when_done(self):
+                self._delay(FTPHandler.close_when_done)
+
+            def _delay(self, fun, *fun_args):
+                if not hasattr(self, "_delayed"):
+                    self._delayed = collections.deque()
+                self._delayed.append((fun, fun_args))
+                self.call_later(args.reply_delay, self._send_delayed)
+
+            def _send_delayed(self):
+                # Each timer sends the oldest waiting item: timers that fall
+                # due together may run in any order, the queue does not.
+                fun, fun_args = self._delayed.popleft()
+                if not self._closed:
+                    fun(self, *fun_args)
 
     return TestFTPHandler
 
