@@ -2,6 +2,7 @@
 #include "app/exitcodes.h"
 #include "app/unattended.h"
 #include "support/messages.h"
+#include "support/runlog.h"
 #include "windows_main.h"
 
 #include <QCoreApplication>
@@ -32,14 +33,17 @@ const char kUsage[] =
     "\n"
     "  /S  Safety: ask before overwriting files\n"
     "  /B  do not upload without a window\n"
+    "  --log FILE  write this run's log to FILE instead of the support log\n"
     "  --help, --version\n"
     "\n"
-    "Switches are whole words in either case. Settings: CHAT.INI [PREFERENCES] URL in the\n"
-    "INI folder ($TOBRA_WINDIR, else ~/.config/tobra).\n"
+    "Switches are whole words in either case. Settings: CHAT.INI [PREFERENCES] URL,\n"
+    "CONNECTTIMEOUT and STALLTIMEOUT in the INI folder ($TOBRA_WINDIR, else ~/.config/tobra).\n"
+    "The support log is ~/.local/state/tobra/tobra.log ($XDG_STATE_HOME/tobra).\n"
     "\n"
-    "Exit status: 0 uploaded and confirmed (or window closed), 2 bad code, 3 file missing\n"
-    "or empty, 4 server unreachable or login refused, 5 upload failed or incomplete,\n"
-    "6 the window is needed but there is no display.\n";
+    "Exit status: 0 uploaded and confirmed (or window closed), 2 bad code, 3 file missing,\n"
+    "empty or unreadable, 4 server unreachable or login refused, 5 upload failed or\n"
+    "incomplete, 6 the window is needed but there is no display, 7 cancelled by SIGINT\n"
+    "or SIGTERM.\n";
 
 // A display the Qt dialogs can use. Without one every message goes to the
 // console and is answered with its default button.
@@ -87,14 +91,23 @@ int runWindowsModule(int &argc, char **argv, const tobra::CommandLine &cl, bool 
 }
 #endif
 
-}  // namespace
-
-int main(int argc, char *argv[])
+// Takes "--log FILE" out of the arguments; the file, or empty.
+QString takeLogOption(QStringList &args)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    const tobra::CommandLine cl = tobra::parseCommandLine(args);
+    QString file;
+    for (qsizetype i = 0; i + 1 < args.size();) {
+        if (args.at(i) == QLatin1String("--log")) {
+            file = args.at(i + 1);
+            args.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    return file;
+}
+
+int run(int argc, char *argv[], const tobra::CommandLine &cl)
+{
     if (cl.help) {
         std::fputs(kUsage, stdout);
         return tobra::ExitOk;
@@ -116,4 +129,26 @@ int main(int argc, char *argv[])
 #else
     return tobra::windowsMain(argc, argv, cl, display);
 #endif
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QString logFile = takeLogOption(args);
+    const tobra::CommandLine cl = tobra::parseCommandLine(args);
+    if (cl.help || cl.version)
+        return run(argc, argv, cl);
+
+    tobra::RunLog &log = tobra::RunLog::instance();
+    const bool logging = logFile.isEmpty() ? log.openDefault() : log.open(logFile, false);
+    if (!logging && !logFile.isEmpty())
+        std::fprintf(stderr, "tobra: the log file %s cannot be written\n", qPrintable(logFile));
+    tobra::logLine(QStringLiteral("start"), QStringLiteral("Tobra %1: %2").arg(QStringLiteral(TOBRA_VERSION), args.join(QLatin1Char(' '))));
+    const int status = run(argc, argv, cl);
+    tobra::logLine(QStringLiteral("end"), QStringLiteral("exit status %1").arg(status));
+    return status;
 }

@@ -10,6 +10,7 @@ enum ExitCode : int {
     ExitNoConnection = 4,   // server unreachable or login refused
     ExitTransferFailed = 5, // the upload broke off, was refused or is short on the server
     ExitNoDisplay = 6,      // the window is needed but there is no display
+    ExitCancelled = 7,      // stopped by SIGINT or SIGTERM; nothing left under the final name
 };
 
 }  // namespace tobra

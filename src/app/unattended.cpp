@@ -3,6 +3,7 @@
 #include "app/exitcodes.h"
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
+#include "ftp/ftpsettings.h"
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/errorhandler.h"
@@ -10,7 +11,9 @@
 #include "support/tagini.h"
 
 #include <QDir>
+#include <QFile>
 
+#include <csignal>
 #include <cstdio>
 
 #ifndef Q_OS_WIN
@@ -19,13 +22,74 @@
 
 namespace tobra {
 
+namespace {
+
+FtpClient *g_signalled = nullptr;
+
+extern "C" void cancelOnSignal(int)
+{
+    // Only a lock-free store: safe in a signal handler.
+    if (g_signalled)
+        g_signalled->requestCancel();
+}
+
+// SIGINT and SIGTERM cancel the upload; a second one ends the process at
+// once (the handler resets itself).
+class SignalCancel {
+public:
+    explicit SignalCancel(FtpClient &ftp)
+    {
+        g_signalled = &ftp;
+#ifdef Q_OS_WIN
+        std::signal(SIGINT, cancelOnSignal);
+        std::signal(SIGTERM, cancelOnSignal);
+#else
+        struct sigaction sa = {};
+        sa.sa_handler = cancelOnSignal;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &oldInt_);
+        sigaction(SIGTERM, &sa, &oldTerm_);
+#endif
+    }
+    ~SignalCancel()
+    {
+#ifdef Q_OS_WIN
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+#else
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+#endif
+        g_signalled = nullptr;
+    }
+    SignalCancel(const SignalCancel &) = delete;
+    SignalCancel &operator=(const SignalCancel &) = delete;
+
+private:
+#ifndef Q_OS_WIN
+    struct sigaction oldInt_ = {}, oldTerm_ = {};
+#endif
+};
+
+void printLine(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
 int runUnattendedUpload(const CommandLine &cl)
 {
     FtpClient ftp;
+    ftp.setRetryWaits(unattendedRetryWaits());
     UnattendedUpload upload(ftp);
 #ifndef Q_OS_WIN
     upload.showProgress = isatty(STDERR_FILENO);
 #endif
+    SignalCancel onSignal(ftp);
     return upload.run(cl, QDir::currentPath());
 }
 
@@ -50,10 +114,8 @@ UnattendedUpload::UnattendedUpload(FtpClient &ftp, QObject *parent) : QObject(pa
             [this](const QString &remote, const QString &local, bool download) {
                 AddStatusMessage(transferCancelledLine(remote, local, download));
             });
-    connect(&ftp_, &FtpClient::ConnectionStateChanged, this, [this](int state) {
-        if (state == FtpStateLost)
-            handleConnectionLost(ftp_);
-    });
+    // No question on this road: the component retries by itself, and a
+    // run that gives up says why and ends with status 5.
     connect(&ftp_, &FtpClient::TransferProgress, this,
             [this](const QString &, const QString &, qint64, qint64 done, qint64 total, bool *) {
                 if (!showProgress || total <= 0)
@@ -73,14 +135,27 @@ UnattendedUpload::UnattendedUpload(FtpClient &ftp, QObject *parent) : QObject(pa
 void UnattendedUpload::AddStatusMessage(const QString &msg)
 {
     lstMessages.append(msg);
+    // Retries and a cancel are news to whoever watches the console.
+    if (msg.startsWith(QLatin1String("Connection lost;")) || msg.startsWith(QLatin1String("Cancelling ")))
+        printLine(msg);
     showUploadNotice(msg);
 }
 
 void UnattendedUpload::CmdLineFtpConnect(const QString &SourceFile)
 {
     setCurrentProcName(QStringLiteral("ftpconnect"));
-    if (!ensureConnected(ftp_, txtURL))
-        return;
+    connectReason_.reset();
+    if (!ftp_.Connected()) {
+        try {
+            ftp_.setTimeouts(timeoutsFromSettings());
+            ftp_.Connect(txtURL, ftpUser(), ftpPassword(), kFtpPort);
+        } catch (const FtpError &e) {
+            // Told once, with the reason, by CmdLinePUT.
+            if (e.number() != kErrCancelled)
+                connectReason_ = e.reason();
+            return;
+        }
+    }
     QString folder = GetFileDrive(SourceFile) + GetFilePath(SourceFile);
     CkRSlash(folder);
     QString bare = folder;
@@ -98,9 +173,12 @@ int UnattendedUpload::CmdLinePUT(const QString &DestinationDir, const QString &S
 {
     txtURL = tagReadValue(urlTag()).trimmed();
     CmdLineFtpConnect(SourceFile);
+    if (ftp_.cancelRequested())
+        return ExitCancelled;
     if (!ftp_.Connected()) {
-        Messages::show(QStringLiteral("Unable to connect to FTP Server."), MsgStyle::Exclamation,
-                       QStringLiteral("CONNECTION ERROR"));
+        Messages::show(QStringLiteral("Unable to connect to FTP Server.")
+                           + (connectReason_ ? QStringLiteral("\n") + *connectReason_ : QString()),
+                       MsgStyle::Exclamation, QStringLiteral("CONNECTION ERROR"));
         return ExitNoConnection;
     }
     const FileNameParts parts = ParseFileName(SourceFile);
@@ -112,10 +190,16 @@ int UnattendedUpload::CmdLinePUT(const QString &DestinationDir, const QString &S
         try {
             ftp_.PutFile(SourceFile, QStringLiteral("/uploads/") + DestinationDir);
         } catch (const FtpError &e) {
-            // A broken or short upload must never end as a success.
-            Messages::show(QStringLiteral("Upload of ") + SourceFile + QStringLiteral(" failed: ") + e.description(),
-                           MsgStyle::Critical, QStringLiteral("ERROR"));
-            status = e.number() == kErrCannotConnect ? ExitNoConnection : ExitTransferFailed;
+            if (e.number() == kErrCancelled) {
+                status = ExitCancelled;   // the status line has said so
+            } else {
+                // A broken or short upload must never end as a success.
+                Messages::show(QStringLiteral("Upload of ") + SourceFile + QStringLiteral(" failed.\n") + e.reason(),
+                               MsgStyle::Critical, QStringLiteral("ERROR"));
+                status = e.number() == kErrCannotConnect ? ExitNoConnection
+                         : e.number() == kErrLocalFile   ? ExitFileMissing
+                                                         : ExitTransferFailed;
+            }
         }
     } else {
         Messages::show(QStringLiteral("File ") + SourceFile + QStringLiteral(" does not exist."), MsgStyle::Critical,
@@ -141,6 +225,15 @@ int UnattendedUpload::run(const CommandLine &cl, const QString &currentFolder)
                        QStringLiteral("ERROR"));
         return ExitFileMissing;
     }
+    // Found before connecting, not after a login and a folder made for nothing.
+    QFile probe(toFileSystemPath(file.trimmed()));
+    if (!probe.open(QIODevice::ReadOnly)) {
+        Messages::show(QStringLiteral("File ") + file + QStringLiteral(" cannot be read.\n")
+                           + QStringLiteral("The local file %1 cannot be read: %2.").arg(file, probe.errorString()),
+                       MsgStyle::Critical, QStringLiteral("ERROR"));
+        return ExitFileMissing;
+    }
+    probe.close();
     program().CurrentFileNumber = 1;
     program().FileCount = 1;
     return CmdLinePUT(cl.tech, file);

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace tobra {
 
 class FtpClient;
@@ -36,10 +38,13 @@ private:
 
     FtpClient &ftp_;
     int lastPercent_ = -1;
+    // Why the last connect failed; shown once, by CmdLinePUT.
+    std::optional<QString> connectReason_;
 };
 
 // The whole unattended road with its own FTP component, from the process's
 // current folder; progress goes to standard error when that is a terminal.
+// SIGINT and SIGTERM cancel the upload (status 7).
 int runUnattendedUpload(const CommandLine &cl);
 
 // A relative file word is completed with the current folder.

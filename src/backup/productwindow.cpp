@@ -10,6 +10,7 @@
 #include "support/modcommon.h"
 #include "support/modopsys.h"
 #include "support/platform.h"
+#include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 #include "support/ui/tagwidgets.h"
 
@@ -26,6 +27,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace tobra {
 
@@ -135,6 +138,10 @@ void ProductWindow::buildControls()
     lblFile = label(QStringLiteral("lblFile"), QString(), this);
     lblTime = label(QStringLiteral("lblTime"), QStringLiteral("Estimated Time Left:"), this);
     lblEstimate = label(QStringLiteral("lblEstimate"), QStringLiteral("0 minute(s)"), this);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setToolTip(QStringLiteral("Stop the backup (Esc)"));
+    cmdCancel->setEnabled(false);
 
     sbMain = new QStatusBar(this);
     sbMain->setObjectName(QStringLiteral("sbMain"));
@@ -168,6 +175,7 @@ void ProductWindow::buildControls()
     progressBox->addWidget(ProgressBar1, 2, 0, 1, 2);
     progressBox->addWidget(lblTime, 3, 0);
     progressBox->addWidget(lblEstimate, 3, 1);
+    progressBox->addWidget(cmdCancel, 3, 2);
     progressBox->setColumnStretch(1, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -206,6 +214,7 @@ void ProductWindow::buildControls()
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdGet, &QPushButton::clicked, this, [this] { cmdGet_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     resize(420, 520);
 }
 
@@ -213,6 +222,9 @@ void ProductWindow::connectFtp()
 {
     ftp_ = new FtpClient(this);
     ftp_->setObjectName(QStringLiteral("FTP1"));
+    blocker_ = new TransferInputBlocker(*ftp_, this);
+    blocker_->setCancelButton(cmdCancel);
+    ftp_->setWaitFilter(blocker_);
     connect(ftp_, &FtpClient::ConnectionStateChanged, this, [this](int state) {
         if (state != FtpStateConnected)
             companyFolder_.clear();
@@ -488,6 +500,9 @@ void ProductWindow::cmdOk_Click()
         RunGuard guard(cmdClose);
         record_ = RunRecord();
         runOffline_ = false;
+        runCancelled_ = false;
+        ftp_->clearCancel();
+        cmdCancel->setEnabled(true);
         QStringList entries;
         for (int i = 0; i < lstQOFFiles->count(); ++i)
             entries << lstQOFFiles->item(i)->text();
@@ -500,6 +515,10 @@ void ProductWindow::cmdOk_Click()
             txtFileName->setText(path);
             program().CurrentFileName = path;
             program().CurrentFileNumber = i + 1;
+            if (runCancelled_) {
+                fail(path, entries.at(i), cancelledReason());
+                continue;
+            }
             if (!isEntryInsideDataFolder(entries.at(i))) {
                 fail(path, entries.at(i), QStringLiteral("the name does not lie inside the data folder"));
                 continue;
@@ -510,6 +529,8 @@ void ProductWindow::cmdOk_Click()
                 fail(path, entries.at(i), QString::fromLocal8Bit(e.what()));
             }
         }
+        cmdCancel->setEnabled(false);
+        ftp_->clearCancel();
         progress_->StopAnimation();
         ProgressControlVisible(false);
         if (runOffline_)
@@ -527,6 +548,8 @@ void ProductWindow::cmdOk_Click()
     txtCompany->show();
     lblFTP->show();
     state_ = State::Done;
+    if (std::exchange(closeAfterRun_, false) || blocker_->takeCloseRequest())
+        cmdExit_Click();
 }
 
 void ProductWindow::cmdGet_Click()
@@ -587,8 +610,26 @@ void ProductWindow::cmdGet_Click()
         ftp_->PutFile(name, remote);
         ++record_.sent;
     } catch (const FtpError &e) {
-        fail(path, name, e.description());
+        if (e.number() == kErrCancelled) {
+            runCancelled_ = true;
+            fail(path, name, cancelledReason());
+        } else {
+            fail(path, name, e.description());
+        }
     }
+}
+
+QString ProductWindow::cancelledReason()
+{
+    return QStringLiteral("not sent: the backup was cancelled");
+}
+
+void ProductWindow::cmdCancel_Click()
+{
+    if (state_ != State::Running)
+        return;
+    runCancelled_ = true;
+    ftp_->requestCancel();
 }
 
 void ProductWindow::showResult()
@@ -634,8 +675,17 @@ void ProductWindow::resetForNextOpening()
 
 void ProductWindow::closeEvent(QCloseEvent *event)
 {
-    // The title bar's close works as EXIT; during a run it waits.
+    // The title bar's close works as EXIT; during a run it asks first.
     event->ignore();
+    if (state_ == State::Running) {
+        if (!closeAfterRun_
+            && Messages::show(TransferInputBlocker::closeQuestion(), MsgStyle::YesNo | MsgStyle::Question)
+                   == MsgAnswer::Yes) {
+            closeAfterRun_ = true;
+            cmdCancel_Click();
+        }
+        return;
+    }
     cmdExit_Click();
 }
 

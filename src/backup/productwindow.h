@@ -18,6 +18,7 @@ class CopyAnimation;
 class FlexGrid;
 class FtpClient;
 class ProgressDisplay;
+class TransferInputBlocker;
 
 // One backup window: frmQof, frmQofp or frmQsnp, as its profile says. It
 // reads the company, the data folder and the file list through its tags,
@@ -60,6 +61,7 @@ public:
     void cmdOk_Click();
     void cmdGet_Click();
     void cmdExit_Click();
+    void cmdCancel_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -76,6 +78,7 @@ private:
     void fail(const QString &path, const QString &name, const QString &reason);
     void showResult();
     void resetForNextOpening();
+    static QString cancelledReason();
 
     const ProductProfile &profile_;
     State state_ = State::Ready;
@@ -83,12 +86,17 @@ private:
     // The connection failed or the user declined to reconnect during this
     // run: the remaining files are not tried.
     bool runOffline_ = false;
+    // The user cancelled the run: the rest of the list is not sent.
+    bool runCancelled_ = false;
+    // The window was closed during the run and the user agreed to cancel.
+    bool closeAfterRun_ = false;
     RunRecord record_;
     // Server path of the company folder while it is the current folder.
     QString companyFolder_;
 
     FtpClient *ftp_ = nullptr;
     ProgressDisplay *progress_ = nullptr;
+    TransferInputBlocker *blocker_ = nullptr;
 
     QLineEdit *txtCompany = nullptr;
     QLineEdit *txtQOFData = nullptr;
@@ -101,6 +109,7 @@ private:
     QPushButton *cmdOk = nullptr;
     QPushButton *cmdGet = nullptr;
     QPushButton *cmdClose = nullptr;  // cmdExit or cmdReturn
+    QPushButton *cmdCancel = nullptr; // stops the run
     QListWidget *lstMessages = nullptr;
     QListWidget *lstMessage = nullptr;
     QLabel *lblLocal = nullptr;

@@ -25,14 +25,19 @@ constexpr int kErrCancelled = -2147217369;
 
 class FtpError : public std::runtime_error {
 public:
-    FtpError(int number, const QString &description)
-        : std::runtime_error(description.toStdString()), number_(number), description_(description) {}
+    // reason: one sentence on why, shown as the second line of a message;
+    // the description stands in when none is given.
+    FtpError(int number, const QString &description, const QString &reason = QString())
+        : std::runtime_error(description.toStdString()), number_(number), description_(description),
+          reason_(reason.isEmpty() ? description : reason) {}
     int number() const { return number_; }
     QString description() const { return description_; }
+    QString reason() const { return reason_; }
 
 private:
     int number_;
     QString description_;
+    QString reason_;
 };
 
 // One entry of a remote folder listing.
@@ -47,8 +52,8 @@ struct FtpListEntry {
 enum FtpState : int { FtpStateLost = -2, FtpStateDisconnected = 0, FtpStateConnected = 1 };
 
 struct FtpTimeouts {
-    int connectSeconds = 15;   // covers the login too: keep it at 10 s or more
-    int stallSeconds = 60;     // a transfer making no progress this long fails
+    int connectSeconds = 15;   // reaching the server and logging in: keep it at 10 s or more
+    int stallSeconds = 60;     // silence: no reply and no transfer progress for this long fails
 };
 
 // The program's FTP component, a session over one libcurl easy handle so one
@@ -88,6 +93,30 @@ public:
     void setTimeouts(const FtpTimeouts &t);
     FtpTimeouts timeouts() const;
 
+    // Waits (ms) before each automatic reconnect and resume of an upload
+    // whose connection dropped or stalled. Empty (the default): the
+    // connection-lost state is raised at once, and a handler that
+    // reconnects makes the upload resume.
+    void setRetryWaits(const QList<int> &waitsMs);
+
+    // Stops the running operation within a second; the operation raises
+    // kErrCancelled. Safe from any thread and from a signal handler. Stays
+    // in force (every later operation is cancelled at once) until
+    // clearCancel().
+    void requestCancel();
+    void clearCancel();
+    bool cancelRequested() const;
+
+    // Installed on the application while an operation waits, to keep user
+    // input from starting a second one; not owned. Without one, input
+    // simply waits in the queue until the operation ends.
+    void setWaitFilter(QObject *filter);
+    // True while one of this component's signals is being handled (input
+    // for a message box shown there must pass).
+    bool inEventHandler() const;
+    // True while PutFile runs.
+    bool transferRunning() const;
+
     // Number of logins this object has performed (for tests and benchmarks).
     int loginCount() const;
 
@@ -103,12 +132,17 @@ signals:
     void TransferComplete(const QString &remoteFile, const QString &localFile, bool download);
     void TransferCancelled(const QString &remoteFile, const QString &localFile, bool download);
 
-private:
+public:
+    // The session driver (src/ftp only).
     struct Impl;
+
+private:
     std::unique_ptr<Impl> d;
 };
 
 // The remote name a local file is stored under: upper-case name "." extension.
 QString RemoteFileName(const QString &localPath);
+// The name an upload is written under until the server holds it whole.
+QString TemporaryRemoteName(const QString &remoteName);
 
 }  // namespace tobra

@@ -1,6 +1,7 @@
 #include "ftp/ftpevents.h"
 
 #include "ftp/ftpclient.h"
+#include "ftp/ftpsettings.h"
 #include "support/globals.h"
 #include "support/messages.h"
 
@@ -14,7 +15,7 @@ QString cannotLogonText()
 void reportConnectError(const FtpError &e)
 {
     if (e.number() == kErrCannotConnect)
-        Messages::show(cannotLogonText(), MsgStyle::OkOnly);
+        Messages::show(cannotLogonText() + QLatin1Char('\n') + e.reason(), MsgStyle::OkOnly);
 }
 
 QString transferCompleteLine(const QString &remoteFile, const QString &localFile, bool download)
@@ -60,6 +61,7 @@ bool ensureConnected(FtpClient &ftp, const QString &host)
     if (ftp.Connected())
         return true;
     try {
+        ftp.setTimeouts(timeoutsFromSettings());
         ftp.Connect(host, ftpUser(), ftpPassword(), kFtpPort);
     } catch (const FtpError &e) {
         reportConnectError(e);

@@ -10,6 +10,7 @@
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/modcommon.h"
+#include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 #include "support/ui/tagwidgets.h"
 
@@ -80,6 +81,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     FTP1->setObjectName(QStringLiteral("FTP1"));
     FTP2 = new FtpClient(this);
     FTP2->setObjectName(QStringLiteral("FTP2"));
+    blocker_ = new TransferInputBlocker(*FTP1, this);
+    FTP1->setWaitFilter(blocker_);
 
     buildControls();
     buildLayout();
@@ -217,6 +220,10 @@ void frmMain::buildControls()
     named(lblTime, "lblTime");
     lblEstimate = new QLabel(QStringLiteral("0 minute(s)"), fraAnimation);
     named(lblEstimate, "lblEstimate");
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), fraAnimation);
+    named(cmdCancel, "cmdCancel");
+    cmdCancel->setToolTip(QStringLiteral("Stop the upload (Esc)"));
+    cmdCancel->setEnabled(false);
     fraAnimation->setVisible(false);
 
     sbMain = new QStatusBar(this);
@@ -304,6 +311,7 @@ void frmMain::buildLayout()
     fraText->addWidget(ProgressBar1, 2, 0, 1, 2);
     fraText->setColumnStretch(1, 1);
     fraLayout->addLayout(fraText, 1);
+    fraLayout->addWidget(cmdCancel, 0, Qt::AlignBottom);
 
     auto *layout = new QVBoxLayout(central);
     layout->addWidget(lblWarning);
@@ -360,6 +368,8 @@ void frmMain::connectEvents()
     connect(cmdQofp, &QPushButton::clicked, this, [this] { productButton_Click(int(Product::Qofp)); });
     connect(cmdQsnp, &QPushButton::clicked, this, [this] { productButton_Click(int(Product::Qsnp)); });
 
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { FTP1->requestCancel(); });
+    blocker_->setCancelButton(cmdCancel);
     connect(FTP1, &FtpClient::ConnectionStateChanged, this, &frmMain::OnConnectionStateChanged);
     connect(FTP1, &FtpClient::StatusMessage, this, &frmMain::AddStatusMessage);
     connect(FTP1, &FtpClient::DirectoryChanged, this, &frmMain::OnDirectoryChanged);

@@ -27,7 +27,9 @@ class CopyAnimation;
 class FileListBox;
 class FlexGrid;
 class FtpClient;
+class FtpError;
 class ProgressDisplay;
+class TransferInputBlocker;
 class frmAbout;
 
 // The main window: the technician list, the local file and its folder, the
@@ -46,6 +48,7 @@ public:
         NothingSent,  // empty file box, missing or empty file, or no folder
         Sent,         // the server holds the whole file
         Failed,       // the component raised an error (reported)
+        Cancelled,    // the user stopped it; nothing is left under its name
     };
 
     // Controls, named as the window's parts are named.
@@ -74,6 +77,7 @@ public:
     QLabel *lblFile = nullptr;
     QLabel *lblTime = nullptr;
     QLabel *lblEstimate = nullptr;
+    QPushButton *cmdCancel = nullptr;   // stops the running upload
     QStatusBar *sbMain = nullptr;
     QMenu *MenuTech = nullptr;
     QAction *ToggleItem = nullptr;
@@ -155,7 +159,7 @@ private:
     void buildLayout();
     void buildMenus();
     void connectEvents();
-    void reportFtpError(int number, const QString &description);
+    void reportFtpError(const FtpError &e);
     void setPointerHourglass();
     void setPointerDefault();
     void fillRemoteGrid(FlexGrid *grid, const QList<RemoteRow> &rows);
@@ -169,6 +173,9 @@ private:
     void OnTransferCancelled(const QString &remoteFile, const QString &localFile, bool download);
 
     QPointer<frmAbout> about_;
+    TransferInputBlocker *blocker_ = nullptr;
+    // The connection-lost question was asked during the running upload.
+    bool lostAsked_ = false;
     QString restingCaption_;
     QString msfSourceFolder_;
     QString pickedCode_;

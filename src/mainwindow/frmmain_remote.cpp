@@ -4,6 +4,7 @@
 
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
+#include "ftp/ftpsettings.h"
 #include "ftp/ui/progressdisplay.h"
 #include "mainwindow/filelistbox.h"
 #include "mainwindow/frmmain_p.h"
@@ -12,6 +13,7 @@
 #include "support/messages.h"
 #include "support/modcommon.h"
 #include "support/modopsys.h"
+#include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
 #include <QFrame>
@@ -20,6 +22,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 
 namespace tobra {
 
@@ -28,12 +31,12 @@ namespace {
 constexpr int kMaxStatusLines = 5000;
 }  // namespace
 
-void frmMain::reportFtpError(int number, const QString &description)
+void frmMain::reportFtpError(const FtpError &e)
 {
-    if (number == kErrCannotConnect)
-        Messages::show(cannotLogonText(), MsgStyle::OkOnly);
+    if (e.number() == kErrCannotConnect)
+        Messages::show(cannotLogonText() + QLatin1Char('\n') + e.reason(), MsgStyle::OkOnly);
     else
-        Messages::show(description, MsgStyle::OkOnly);
+        Messages::show(e.description(), MsgStyle::OkOnly);
 }
 
 void frmMain::FtpConnect()
@@ -43,6 +46,7 @@ void frmMain::FtpConnect()
     try {
         if (!FTP1->Connected()) {
             setPointerHourglass();
+            FTP1->setTimeouts(timeoutsFromSettings());
             FTP1->Connect(txtURL->text().trimmed(), ftpUser(), ftpPassword(), kFtpPort);
             setPointerDefault();
         }
@@ -108,6 +112,7 @@ void frmMain::OnConnectionStateChanged(int state)
     if (state == FtpStateLost) {
         // The question must show the normal pointer, not the hourglass.
         setPointerDefault();
+        lostAsked_ = true;
         handleConnectionLost(*FTP1);
     }
     setPointerDefault();
@@ -237,7 +242,7 @@ void frmMain::ChangeUploads()
         // The code's own sub-folder is usually not there; the technician's
         // folder then stays current.
         if (e.number() != kErrRemoteFolder)
-            reportFtpError(e.number(), e.description());
+            reportFtpError(e);
     }
 }
 
@@ -274,11 +279,14 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
             cmdReset->setEnabled(false);
             for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
                 b->setEnabled(false);
+            FTP1->clearCancel();
+            lostAsked_ = false;
+            cmdCancel->setEnabled(true);
             try {
                 FTP1->PutFile(localFileNameOf(text), remoteTechFolder(code));
                 outcome = PutOutcome::Sent;
             } catch (const FtpError &e) {
-                outcome = PutOutcome::Failed;
+                outcome = e.number() == kErrCancelled ? PutOutcome::Cancelled : PutOutcome::Failed;
                 lastPutError_ = e.number();
                 // The progress frame would otherwise stay up for a transfer
                 // that has ended.
@@ -286,8 +294,14 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
                 ProgressControlVisible(false);
                 lblWarning->setVisible(true);
                 setPointerDefault();
-                reportFtpError(e.number(), e.description());
+                // A cancel was asked for, and a lost connection has had its
+                // question (and its answer): one message per failure.
+                const bool told = e.number() == kErrCancelled || (lostAsked_ && !FTP1->Connected());
+                if (!told)
+                    reportFtpError(e);
             }
+            cmdCancel->setEnabled(false);
+            FTP1->clearCancel();
             lsttech->setEnabled(techWas);
             cmdReset->setEnabled(resetWas);
             for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
@@ -301,6 +315,9 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
     filList->clearSelection();
     msfHome(MSFDir);
     msfHome(msfSource);
+    // The window was closed during the upload and the user agreed to cancel.
+    if (QWidget *w = blocker_->takeCloseRequest())
+        QTimer::singleShot(0, w, &QWidget::close);
     return outcome;
 }
 

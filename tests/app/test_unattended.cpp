@@ -1,9 +1,15 @@
 #include "app/exitcodes.h"
 #include "harness/testutil.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
 
 using namespace tobra;
 using namespace tobra::test;
@@ -83,40 +89,141 @@ private slots:
         QVERIFY(!QDir(server.root() + "/uploads").exists());
     }
 
+    // One message with the system's text and, on its second line, why.
     void cannotConnect_data()
     {
         QTest::addColumn<bool>("listening");
-        QTest::newRow("login refused") << true;
-        QTest::newRow("nothing listening") << false;
+        QTest::addColumn<QString>("why");
+        QTest::newRow("login refused") << true << "The server refused the login: 530 ";
+        QTest::newRow("nothing listening") << false << "refused the connection.";
     }
     void cannotConnect()
     {
         QFETCH(bool, listening);
+        QFETCH(QString, why);
         TestFtpServer server;
         QVERIFY(!listening || server.start({"--password", "other"}));
         const QString host = listening ? server.host() : QString("127.0.0.1:%1").arg(closedPort());
         QVERIFY(!host.endsWith(":0"));
         QVERIFY(writePatternFile(file("a.zip"), 100));
         const Run r = run(host, {"T2", file("a.zip")});
-        QCOMPARE(r.exitCode, int(ExitNoConnection));
-        QVERIFY2(r.err.contains("Tobra: Cannot find (logon) the ftp server."), qPrintable(r.err));
-        QVERIFY2(r.err.contains("CONNECTION ERROR: Unable to connect to FTP Server."), qPrintable(r.err));
-        QVERIFY(!r.err.contains("complete"));
+        QCOMPARE(r.exitCode, 4);
+        const QStringList lines = r.err.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QString("CONNECTION ERROR: Unable to connect to FTP Server."));
+        QVERIFY2(lines[1].contains(why), qPrintable(lines[1]));
         if (!listening)
             QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
     }
 
-    void droppedMidUpload()
+    // The server resets the connection in the middle of the first K uploads;
+    // the run resumes by itself (up to three times) from what the server
+    // holds, and never leaves a partial file under the final name.
+    void resumesAfterDrops_data()
+    {
+        QTest::addColumn<int>("drops");
+        QTest::addColumn<int>("dropAfter");   // bytes into each faulty transfer
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("two drops") << 2 << 20000000 << 0;
+        QTest::newRow("more drops than retries") << 9 << 5000000 << 5;
+    }
+    void resumesAfterDrops()
+    {
+        QFETCH(int, drops);
+        QFETCH(int, dropAfter);
+        TestFtpServer server;
+        const QString bytesLog = ini_.filePath("bytes.log");
+        QFile::remove(bytesLog);
+        QVERIFY(server.start({"--drop-after", QString::number(dropAfter), "--fault-uploads", QString::number(drops), "--bytes-log",
+                              bytesLog}));
+        const QString local = file("big.bin");
+        const qint64 size = 64 * 1024 * 1024;
+        QVERIFY(writePatternFile(local, size));
+        qputenv("TOBRA_RETRY_BASE_MS", "50");
+        const Run r = run(server.host(), {"T4", local});
+        qunsetenv("TOBRA_RETRY_BASE_MS");
+        QTEST(r.exitCode, "exitCode");
+        const QString remote = server.root() + "/uploads/T4/BIG.BIN";
+        QCOMPARE(r.err.count("Connection lost; resuming in"), qMin(drops, 3));
+        qint64 received = 0;
+        for (const QByteArray &line : readBytes(bytesLog).split('\n'))
+            received += line.trimmed().toLongLong();
+        if (r.exitCode == 0) {
+            QString why;
+            QVERIFY2(sameFileContents(local, remote, &why), qPrintable(why));
+            QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
+            QVERIFY(!QFile::exists(remote + ".tobra-part"));
+            QCOMPARE(server.loginCount(), 3);
+        } else {
+            QVERIFY2(r.err.contains("ERROR: Upload of " + local + " failed.\nThe connection to"), qPrintable(r.err));
+            QVERIFY(!r.err.contains("Transfer Notification"));
+            QVERIFY(!QFile::exists(remote));
+            QCOMPARE(server.loginCount(), 4);
+        }
+        QFile::remove(local);
+    }
+
+    // A server that answers every command late is slow, not unreachable:
+    // only reaching it and logging in is bounded by CONNECTTIMEOUT.
+    void slowServerIsNotAConnectFailure()
     {
         TestFtpServer server;
-        QVERIFY(server.start({"--drop-after", "1000000"}));
-        const QString local = file("big.bin");
-        QVERIFY(writePatternFile(local, 8 * 1024 * 1024));
-        const Run r = run(server.host(), {"T4", local});
-        QCOMPARE(r.exitCode, int(ExitTransferFailed));
-        QVERIFY2(r.err.contains("ERROR: Upload of " + local + " failed"), qPrintable(r.err));
-        QVERIFY2(r.err.contains("Connection lost: Connection to"), qPrintable(r.err));
-        QVERIFY(!r.err.contains("Transfer Notification"));
+        QVERIFY(server.start({"--reply-delay", "0.25"}));
+        QVERIFY(writePatternFile(file("slow.zip"), 5000));
+        QVERIFY(writeBytes(ini_.filePath("CHAT.INI"),
+                           "[PREFERENCES]\r\nURL=" + server.host().toUtf8() + "\r\nCONNECTTIMEOUT=2\r\n"));
+        const Run r = runTobra({"T5", file("slow.zip")}, ini_.path(), ini_.filePath("system"));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.ms > 2000, qPrintable(QString::number(r.ms)));   // longer than the connect limit
+        QCOMPARE(QFileInfo(server.root() + "/uploads/T5/SLOW.ZIP").size(), 5000);
+    }
+
+    // SIGTERM in the middle of an upload: status 7 within a second, and
+    // nothing left on the server.
+    void terminatedByASignal()
+    {
+        TestFtpServer server;
+        QVERIFY(server.start({"--stall-after", "2000000"}));
+        const QString local = file("stop.bin");
+        QVERIFY(writePatternFile(local, 48 * 1024 * 1024));
+        QVERIFY(writeBytes(ini_.filePath("CHAT.INI"), "[PREFERENCES]\r\nURL=" + server.host().toUtf8() + "\r\n"));
+        QProcess p;
+        p.setProcessEnvironment(tobraEnvironment(ini_.path(), ini_.filePath("system")));
+        p.start(TOBRA_BINARY, {"T7", local});
+        QVERIFY(p.waitForStarted(5000));
+        const QString temp = server.root() + "/uploads/T7/STOP.BIN.tobra-part";
+        QDeadlineTimer started(10000);
+        while (QFileInfo(temp).size() < 1000000 && !started.hasExpired())
+            QTest::qWait(20);
+        QVERIFY(QFileInfo(temp).size() >= 1000000);
+        QElapsedTimer t;
+        t.start();
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(10000));
+        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 7);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains("Cancelling upload of " + local), qPrintable(err));
+        QVERIFY(!QFile::exists(temp));
+        QVERIFY(!QFile::exists(server.root() + "/uploads/T7/STOP.BIN"));
+        QVERIFY(server.stop());
+    }
+
+    // The run's log: commands, replies and the transfer, never the password.
+    void logMasksThePassword()
+    {
+        TestFtpServer server;
+        QVERIFY(server.start());
+        QVERIFY(writePatternFile(file("logged.zip"), 100));
+        const QString log = ini_.filePath("run.log");
+        QFile::remove(log);
+        const Run r = run(server.host(), {"T8", file("logged.zip"), "--log", log});
+        QCOMPARE(r.exitCode, 0);
+        const QString text = QString::fromUtf8(readBytes(log));
+        for (const char *expected : {" cmd PASS *****", " reply 230 ", " cmd RNTO /uploads/T8/LOGGED.ZIP", " end exit status 0"})
+            QVERIFY2(text.contains(expected), expected);
+        QVERIFY(!text.contains(TestFtpServer::password()));
     }
 
     void helpAndVersion()

@@ -1,6 +1,7 @@
 #include "backup/productwindow.h"
 #include "ftp/ftpclient.h"
 #include "harness/testutil.h"
+#include "support/ui/inputblocker.h"
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/ui/msfgrid.h"
@@ -323,8 +324,10 @@ private slots:
         QTest::newRow("cut, reconnect") << false << yes << QStringList{"A.DB", "B.DB", "C.DB"} << QStringList{} << 2;
         QTest::newRow("cut, stay disconnected") << false << no << QStringList{"A.DB"}
                                                 << QStringList{"b.db", "c.db"} << 1;
-        // The server itself breaks off the upload of b.db.
-        QTest::newRow("server drops") << true << yes << QStringList{"A.DB", "C.DB"} << QStringList{"b.db"} << -1;
+        // The server itself breaks off the upload of b.db: Yes resumes it.
+        QTest::newRow("server drops, resume") << true << yes << QStringList{"A.DB", "B.DB", "C.DB"} << QStringList{} << 2;
+        QTest::newRow("server drops, stay disconnected") << true << no << QStringList{"A.DB"}
+                                                         << QStringList{"b.db", "c.db"} << 1;
     }
     void connectionLostMidRun()
     {
@@ -334,8 +337,8 @@ private slots:
         QFETCH(QStringList, reported);
         QFETCH(int, logins);
         BackupMachine m;
-        // Every upload larger than this breaks the server's connection.
-        QVERIFY2(m.start(serverDrops ? QStringList{"--drop-after", "200000"} : QStringList{}),
+        // The first upload larger than this breaks the server's connection.
+        QVERIFY2(m.start(serverDrops ? QStringList{"--drop-after", "200000", "--fault-uploads", "2"} : QStringList{}),
                  qPrintable(m.server.lastError()));
         QVERIFY(m.install(Product::Qof, "Drop", {"a.db", "b.db", "c.db"}));
         QVERIFY(m.dataFile("a.db", 1000) && m.dataFile("b.db", serverDrops ? 2 << 20 : 1000)
@@ -356,12 +359,12 @@ private slots:
         }
         w.cmdOk_Click();
         QCOMPARE(w.state(), ProductWindow::State::Done);
-        if (!serverDrops)
-            QCOMPARE(m.texts(), QStringList{"Connection to " + m.server.host()
-                                            + " has been lost - would you like to reconnect?"});
+        QCOMPARE(m.texts(), QStringList{"Connection to " + m.server.host()
+                                        + " has been lost - would you like to reconnect?"});
         QStringList there = m.remoteEntries("QOFDrop");
-        if (serverDrops)
-            there.removeAll("B.DB");  // a partial file may stay behind
+        // Never a partial file under its final name; the temporary one of a
+        // file given up stays until the next upload of it.
+        there.removeAll("B.DB.tobra-part");
         QCOMPARE(there, sent);
         QCOMPARE(m.loginFolderFiles(), QStringList());
         if (logins > 0)
@@ -376,6 +379,36 @@ private slots:
             QCOMPARE(text(&w, "lblDataTransferWarning"), QString("Following files could not be sent to Halvex FTP site."));
             QVERIFY(text(&w, "lblTransferCompletion").startsWith(QString::number(sent.size()) + " of 3 files"));
         }
+    }
+
+    // Cancel during a run: the file being sent and the rest of the list are
+    // reported as not sent, with no completion text and no message.
+    void cancelStopsTheRun()
+    {
+        BackupMachine m;
+        QVERIFY2(m.start({"--stall-after", "1000000"}), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "Stop", {"a.db", "b.db", "c.db"}));
+        QVERIFY(m.dataFile("a.db", 1000) && m.dataFile("b.db", 48 << 20) && m.dataFile("c.db", 1000));
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        auto *cancel = ctl<QPushButton>(&w, "cmdCancel");
+        QVERIFY(!cancel->isEnabled());
+        connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&](const QString &local) {
+            if (local.endsWith("b.db"))
+                QTimer::singleShot(800, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
+        });
+        w.cmdOk_Click();
+        QCOMPARE(w.state(), ProductWindow::State::Done);
+        QCOMPARE(w.lastRun().sent, 1);
+        QCOMPARE(m.remoteEntries("QOFStop"), QStringList{"A.DB"});
+        QStringList got;
+        for (const QString &r : items(&w, "lstMissingFiles"))
+            got << r;
+        QCOMPARE(got, (QStringList{"b.db: not sent: the backup was cancelled", "c.db: not sent: the backup was cancelled"}));
+        QVERIFY(text(&w, "lblTransferCompletion").startsWith("1 of 3 files"));
+        QVERIFY(m.texts().isEmpty());
+        QVERIFY(!cancel->isEnabled());
+        QVERIFY(ctl<QPushButton>(&w, "cmdExit")->isEnabled());
     }
 
     void failuresAreReportedAndTheRunGoesOn()
@@ -401,16 +434,19 @@ private slots:
     {
         BackupMachine m;
         QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        const int port = m.server.port();
         m.server.stop();  // nothing listens on the port any more
         QVERIFY(m.install(Product::Qsnp, "U", {"a.db", "b.db", "c.db"}));
         QVERIFY(m.dataFile("a.db", 10) && m.dataFile("b.db", 10) && m.dataFile("c.db", 10));
 
         ProductWindow w(Product::Qsnp);
         QVERIFY(w.Form_Load());
-        QCOMPARE(m.texts(), QStringList{"Cannot find (logon) the ftp server."});
+        const QString logon = QString("Cannot find (logon) the ftp server.\n127.0.0.1 (port %1) refused the connection.")
+                                  .arg(port);
+        QCOMPARE(m.texts(), QStringList{logon});
         w.cmdOk_Click();
         // One more try for the run, not one per file; every file reported.
-        QCOMPARE(m.texts().count("Cannot find (logon) the ftp server."), 2);
+        QCOMPARE(m.texts().count(logon), 2);
         QCOMPARE(w.lastRun().failures.size(), 3);
         QVERIFY(text(&w, "lblDataTransferWarning").contains(m.local.filePath("c.db") + " could not be sent"));
         QVERIFY(!text(&w, "lblDataTransferWarning").contains(completionText(w.profile())));
@@ -456,6 +492,9 @@ private slots:
         QVERIFY(w.Form_Load());
         int starts = 0;
         bool okOn = true, exitOn = true;
+        // Closing asks whether to cancel the run; No lets it go on.
+        m.face->answerNext(MsgAnswer::No);
+        m.face->answerNext(MsgAnswer::No);
         connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&] {
             ++starts;
             okOn = okEnabled(&w);
@@ -468,6 +507,7 @@ private slots:
         w.cmdOk_Click();
         QCOMPARE(starts, 2);
         QVERIFY(!okOn && !exitOn);
+        QCOMPARE(m.texts().count(TransferInputBlocker::closeQuestion()), 2);
         QCOMPARE(w.lastRun().sent, 2);
         QCOMPARE(w.state(), ProductWindow::State::Done);
         w.cmdOk_Click();  // Done: Ok waits for the window to be closed

@@ -1,5 +1,6 @@
 #include "ftp/ftpclient.h"
 #include "harness/testutil.h"
+#include "support/ui/inputblocker.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <optional>
 #include <functional>
 
 using namespace tobra;
@@ -85,14 +87,14 @@ qint64 peakRssKiB()
     return 0;
 }
 
-class KeyProbe : public QObject {
+class KeyProbe : public QWidget {
 public:
     int keys = 0;
     bool event(QEvent *e) override
     {
         if (e->type() == QEvent::KeyPress)
             ++keys;
-        return QObject::event(e);
+        return QWidget::event(e);
     }
 };
 
@@ -444,63 +446,304 @@ private slots:
         QVERIFY(QFile::exists(server_.root() + QStringLiteral("/victim")));
     }
 
-    void cancelFromProgressHandler()
+    // A cancel from the progress handler, or from anywhere while the server
+    // has stopped reading: the upload ends within a second, the temporary
+    // file goes, and an earlier complete file stays.
+    void cancelledUploadLeavesNothing_data()
     {
-        const QString local = makeLocal(QStringLiteral("cancel.bin"), 32 * 1024 * 1024);
+        QTest::addColumn<bool>("fromHandler");
+        QTest::newRow("progress handler") << true;
+        QTest::newRow("requestCancel while stalled") << false;
+    }
+    void cancelledUploadLeavesNothing()
+    {
+        QFETCH(bool, fromHandler);
+        TestFtpServer server;
+        QVERIFY2(server.start({QStringLiteral("--stall-after"), QStringLiteral("2000000")}), qPrintable(server.lastError()));
+        const QString local = makeLocal(QStringLiteral("cancel.bin"), 48 * 1024 * 1024);
+        const QString previous = server.root() + QStringLiteral("/cancel/CANCEL.BIN");
+        QVERIFY(writeBytes(previous, "the complete earlier version"));
         FtpClient c;
         Recorder rec(c);
-        rec.onProgress = [](bool *cancel) { *cancel = true; };
-        const int serverLoginsBefore = server_.loginCount();
-        login(c, server_);
+        QElapsedTimer t;
+        if (fromHandler) {
+            rec.onProgress = [](bool *cancel) { *cancel = true; };
+        } else {
+            QTimer::singleShot(1500, &c, [&] {
+                t.start();
+                c.requestCancel();
+            });
+        }
+        const int serverLoginsBefore = server.loginCount();
+        login(c, server);
         QCOMPARE(errorOf([&] { c.PutFile(local, QStringLiteral("/cancel")); }), kErrCancelled);
-        QCOMPARE(rec.progress.size(), 1);
-        QVERIFY(rec.progress.first() < 32 * 1024 * 1024);
+        if (!fromHandler)
+            QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!rec.progress.isEmpty());
+        QVERIFY(rec.progress.first() < 48 * 1024 * 1024);
         QVERIFY(rec.saw(QStringLiteral("cancelled CANCEL.BIN %1 false").arg(local)));
         QVERIFY(!rec.saw(QStringLiteral("complete")));
         QVERIFY(!rec.saw(QStringLiteral("state -2")));
+        QCOMPARE(readBytes(previous), QByteArray("the complete earlier version"));
+        QVERIFY(!QFile::exists(previous + QStringLiteral(".tobra-part")));
+        // A requested cancel holds for every later operation until cleared.
+        QCOMPARE(errorOf([&] { c.List(); }), fromHandler ? 0 : kErrCancelled);
+        c.clearCancel();
         // The session goes on; libcurl logs in again behind the scenes.
         QVERIFY(c.Connected());
         c.CD(QStringLiteral("/cancel"));
-        QCOMPARE(c.loginCount(), server_.loginCount() - serverLoginsBefore);
+        QCOMPARE(c.loginCount(), server.loginCount() - serverLoginsBefore);
     }
 
-    void droppedConnection_data()
+    // The server resets the connection in the middle of the first uploads.
+    // The handler of the lost state reconnects (as the windows' Yes does),
+    // or the component retries by itself; either way the upload resumes
+    // from what the server holds and ends whole.
+    void resumesAfterDrops_data()
     {
-        QTest::addColumn<bool>("reconnectInHandler");
-        QTest::newRow("stay disconnected") << false;
-        QTest::newRow("reconnect from the handler") << true;
+        QTest::addColumn<int>("drops");
+        QTest::addColumn<QString>("mode");   // handler, none, auto
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<int>("error");
+        QTest::newRow("one drop, handler reconnects") << 1 << "handler" << QStringList{"state -2", "state 1"} << 0;
+        QTest::newRow("two drops, handler reconnects")
+            << 2 << "handler" << QStringList{"state -2", "state 1", "state -2", "state 1"} << 0;
+        QTest::newRow("handler declines") << 1 << "none" << QStringList{"state -2"} << kErrTransfer;
+        QTest::newRow("two drops, retried by itself") << 2 << "auto" << QStringList{"state 1", "state 1"} << 0;
+        QTest::newRow("retries used up") << 5 << "auto" << QStringList{"state 1", "state 1", "state 1", "state -2"}
+                                         << kErrTransfer;
     }
-    void droppedConnection()
+    void resumesAfterDrops()
     {
-        QFETCH(bool, reconnectInHandler);
+        QFETCH(int, drops);
+        QFETCH(QString, mode);
+        QFETCH(int, error);
         TestFtpServer server;
-        QVERIFY2(server.start({QStringLiteral("--drop-after"), QStringLiteral("1000000")}),
+        const QString bytesLog = files_.filePath(QStringLiteral("bytes.log"));
+        QFile::remove(bytesLog);
+        QVERIFY2(server.start({QStringLiteral("--drop-after"), QStringLiteral("1000000"), QStringLiteral("--fault-uploads"),
+                               QString::number(drops), QStringLiteral("--bytes-log"), bytesLog}),
                  qPrintable(server.lastError()));
-        const QString local = makeLocal(QStringLiteral("drop.bin"), 8 * 1024 * 1024);
+        const qint64 size = 8 * 1024 * 1024;
+        const QString local = makeLocal(QStringLiteral("drop.bin"), size);
         FtpClient c;
         Recorder rec(c);
-        bool connectedInHandler = true;
+        if (mode == QLatin1String("auto"))
+            c.setRetryWaits({10, 10, 10});
+        bool connectedInHandler = false;
         rec.onState = [&](int state) {
             if (state != FtpStateLost)
                 return;
             connectedInHandler = c.Connected();
-            if (reconnectInHandler)
+            if (mode == QLatin1String("handler"))
                 c.Reconnect();
         };
         login(c, server);
         rec.events.clear();
-        QCOMPARE(errorOf([&] { c.PutFile(local, QStringLiteral("/drop")); }), kErrTransfer);
+        QCOMPARE(errorOf([&] { c.PutFile(local, QStringLiteral("/drop")); }), error);
         QVERIFY(!connectedInHandler);
-        QVERIFY(!rec.saw(QStringLiteral("complete")));
-        QCOMPARE(rec.events.filter(QStringLiteral("state")),
-                 reconnectInHandler ? QStringList({"state -2", "state 1"}) : QStringList{"state -2"});
-        QCOMPARE(c.Connected(), reconnectInHandler);
-        if (reconnectInHandler) {
-            c.CD(QStringLiteral("/drop"));
-            QCOMPARE(server.loginCount(), 2);
+        QTEST(rec.events.filter(QStringLiteral("state")), "states");
+        const QString remote = server.root() + QStringLiteral("/drop/DROP.BIN");
+        qint64 received = 0;
+        for (const QByteArray &line : readBytes(bytesLog).split('\n'))
+            received += line.trimmed().toLongLong();
+        if (error == 0) {
+            QString why;
+            QVERIFY2(sameFileContents(local, remote, &why), qPrintable(why));
+            QVERIFY(rec.saw(QStringLiteral("complete")));
+            // Resumed, not started over.
+            QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
+            QVERIFY(!QFile::exists(remote + QStringLiteral(".tobra-part")));
+            QCOMPARE(server.loginCount(), 1 + drops);
         } else {
+            QVERIFY(!QFile::exists(remote));
+            QVERIFY(!rec.saw(QStringLiteral("complete")));
+            QVERIFY(!c.Connected());
             QCOMPARE(errorOf([&] { c.List(); }), kErrNotConnected);
         }
+    }
+
+    // Beyond 4 GiB: sizes, progress and the resume offset in 64 bits. A
+    // sparse file of zeros, and a server that skips zeros, keep it off the
+    // disk.
+    void largerThanFourGiB()
+    {
+        TestFtpServer server;
+        const QString bytesLog = files_.filePath(QStringLiteral("huge-bytes.log"));
+        QFile::remove(bytesLog);
+        QVERIFY2(server.start({QStringLiteral("--sparse"), QStringLiteral("--drop-after"), QStringLiteral("4600000000"),
+                               QStringLiteral("--fault-uploads"), QStringLiteral("1"), QStringLiteral("--bytes-log"),
+                               bytesLog}),
+                 qPrintable(server.lastError()));
+        const qint64 size = qint64(5) << 30;
+        const QString local = files_.filePath(QStringLiteral("huge.bin"));
+        {
+            QFile f(local);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(size));
+        }
+        FtpClient c;
+        Recorder rec(c);
+        c.setRetryWaits({10});
+        qsizetype resumedAt = -1;
+        rec.onState = [&](int state) {
+            if (state == FtpStateConnected && resumedAt < 0 && !rec.progress.isEmpty())
+                resumedAt = rec.progress.size();
+        };
+        login(c, server);
+        c.PutFile(local, QStringLiteral("/huge"));
+        QFile::remove(local);
+        QCOMPARE(QFileInfo(server.root() + QStringLiteral("/huge/HUGE.BIN")).size(), size);
+        QCOMPARE(rec.progress.last(), size);
+        QVERIFY(resumedAt > 0 && resumedAt < rec.progress.size());
+        const QList<qint64> after = rec.progress.mid(resumedAt);
+        QVERIFY2(after.first() > qint64(4) << 30, qPrintable(QString::number(after.first())));
+        QVERIFY(std::is_sorted(after.begin(), after.end()));
+        qint64 received = 0;
+        for (const QByteArray &line : readBytes(bytesLog).split('\n'))
+            received += line.trimmed().toLongLong();
+        QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
+    }
+
+    // Until the server holds the whole file, an earlier file of the final
+    // name stays as it was; then the new one takes its place in one step.
+    void uploadGoesThroughTemporaryName()
+    {
+        const QString local = makeLocal(QStringLiteral("swap.bin"), 16 * 1024 * 1024);
+        const QString finalPath = server_.root() + QStringLiteral("/swap/SWAP.BIN");
+        QVERIFY(writeBytes(finalPath, "old"));
+        FtpClient c;
+        Recorder rec(c);
+        QByteArray finalDuring;
+        bool tempDuring = false;
+        rec.onProgress = [&](bool *) {
+            if (rec.progress.size() == 1) {
+                finalDuring = readBytes(finalPath);
+                tempDuring = QFile::exists(finalPath + QStringLiteral(".tobra-part"));
+            }
+        };
+        login(c, server_);
+        c.PutFile(local, QStringLiteral("/swap"));
+        QCOMPARE(finalDuring, QByteArray("old"));
+        QVERIFY(tempDuring);
+        QString why;
+        QVERIFY2(sameFileContents(local, finalPath, &why), qPrintable(why));
+        QVERIFY(!QFile::exists(finalPath + QStringLiteral(".tobra-part")));
+        QCOMPARE(c.loginCount(), 1);
+    }
+
+    // A server that refuses to rename gets the file under its final name,
+    // and the temporary file is deleted; later uploads go straight there.
+    void refusedRenameFallsBack()
+    {
+        TestFtpServer server;
+        QVERIFY2(server.start({QStringLiteral("--refuse-rename")}), qPrintable(server.lastError()));
+        const QString a = makeLocal(QStringLiteral("first.txt"), 70000);
+        const QString b = makeLocal(QStringLiteral("second.txt"), 5000);
+        FtpClient c;
+        Recorder rec(c);
+        login(c, server);
+        c.PutFile(a, QStringLiteral("/r"));
+        c.PutFile(b, QStringLiteral("/r"));
+        QString why;
+        QVERIFY2(sameFileContents(a, server.root() + QStringLiteral("/r/FIRST.TXT"), &why), qPrintable(why));
+        QVERIFY2(sameFileContents(b, server.root() + QStringLiteral("/r/SECOND.TXT"), &why), qPrintable(why));
+        QCOMPARE(QDir(server.root() + QStringLiteral("/r")).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("FIRST.TXT"), QStringLiteral("SECOND.TXT")}));
+        QCOMPARE(rec.status.filter(QStringLiteral("Renaming is not allowed")).size(), 1);
+        QCOMPARE(server.loginCount(), 1);
+    }
+
+    // Each failure keeps the reason: what the server said to which command,
+    // or how the connection failed.
+    void failuresSayWhy_data()
+    {
+        QTest::addColumn<QStringList>("serverArgs");
+        QTest::addColumn<QString>("op");       // connect, put
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");   // a regular expression
+        QTest::newRow("login refused") << QStringList{"--password", "other"} << "connect" << "" << kErrCannotConnect
+                                       << "^The server refused the login: 530 ";
+        // The connect limit is 1 s here, 5 s in the other rows.
+        QTest::newRow("greeting never comes") << QStringList{"--reply-delay", "3"} << "connect" << "" << kErrCannotConnect
+                                              << "^No answer from 127\\.0\\.0\\.1 \\(port \\d+\\) within 1 s\\.$";
+        QTest::newRow("refused STOR") << QStringList{"--refuse-stor"} << "put" << "/w" << kErrTransfer
+                                      << "^The server refused STOR .*: 550 Uploads are not allowed here\\.$";
+        // A file where the folder should be: the MKD is the refusal, not the CWD after it.
+        QTest::newRow("refused MKD") << QStringList() << "put" << "/blocked/T9" << kErrRemoteFolder
+                                     << "^The server refused MKD T9: 550 ";
+        QTest::newRow("server keeps fewer bytes") << QStringList{"--short-store", "1000"} << "put" << "/s" << kErrTransfer
+                                                 << "^The server holds 1000 bytes, fewer than the 300000 bytes of the "
+                                                    "local file\\.$";
+        QTest::newRow("server keeps more bytes") << QStringList{"--extra-store", "7"} << "put" << "/s" << kErrTransfer
+                                                << "^The server holds 300007 bytes, more than the 300000 bytes of the "
+                                                   "local file\\.$";
+    }
+    void failuresSayWhy()
+    {
+        QFETCH(QStringList, serverArgs);
+        QFETCH(QString, op);
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
+        TestFtpServer server;
+        QVERIFY2(server.start(serverArgs), qPrintable(server.lastError()));
+        QVERIFY(writeBytes(server.root() + QStringLiteral("/blocked/T9"), "a file, not a folder"));
+        const QString local = makeLocal(QStringLiteral("why.bin"), 300000);
+        FtpClient c;
+        c.setTimeouts({QTest::currentDataTag() == QLatin1String("greeting never comes") ? 1 : 5, 5});
+        std::optional<FtpError> e;
+        try {
+            login(c, server);
+            if (op == QLatin1String("put"))
+                c.PutFile(local, folder);
+        } catch (const FtpError &caught) {
+            e = caught;
+        }
+        QVERIFY(e);
+        QTEST(e->number(), "error");
+        QVERIFY2(QRegularExpression(reason).match(e->reason()).hasMatch(), qPrintable(e->reason()));
+        QVERIFY(!e->reason().contains(TestFtpServer::password()));
+        if (op == QLatin1String("put"))
+            QVERIFY(!QFile::exists(server.root() + folder + QStringLiteral("/WHY.BIN.tobra-part")));
+    }
+
+    // Every command late, yet each within the silence limit: the upload
+    // takes longer than the connect limit and still succeeds.
+    void slowServerIsNotAFailure()
+    {
+        TestFtpServer server;
+        QVERIFY2(server.start({QStringLiteral("--reply-delay"), QStringLiteral("0.25")}), qPrintable(server.lastError()));
+        const QString local = makeLocal(QStringLiteral("slow.bin"), 70000);
+        FtpClient c;
+        c.setTimeouts({2, 3});
+        QElapsedTimer t;
+        t.start();
+        login(c, server);
+        c.PutFile(local, QStringLiteral("/slow/deeper"));
+        QVERIFY2(t.elapsed() > 2000, qPrintable(QString::number(t.elapsed())));
+        QString why;
+        QVERIFY2(sameFileContents(local, server.root() + QStringLiteral("/slow/deeper/SLOW.BIN"), &why), qPrintable(why));
+    }
+
+    // An application that quits while an upload waits on a silent server:
+    // the wait ends at once instead of spinning.
+    void quitWhileWaitingEndsTheWait()
+    {
+        TestFtpServer server;
+        QVERIFY2(server.start({QStringLiteral("--stall-after"), QStringLiteral("1000000")}), qPrintable(server.lastError()));
+        const QString local = makeLocal(QStringLiteral("quit.bin"), 48 * 1024 * 1024);
+        FtpClient c;
+        login(c, server);
+        QElapsedTimer t;
+        QTimer::singleShot(500, &c, [&] {
+            t.start();
+            QCoreApplication::exit(0);
+        });
+        QCOMPARE(errorOf([&] { c.PutFile(local, QStringLiteral("/q")); }), kErrCancelled);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        // Let later tests wait in event loops again.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
     }
 
     // The server refuses the upload, keeps less than it was sent while
@@ -515,7 +758,7 @@ private slots:
         QTest::addColumn<bool>("stalled");
         QTest::newRow("refused") << QStringList{"--refuse-stor"} << qint64(5000) << "550" << qint64(-1) << false;
         QTest::newRow("short file") << QStringList{"--short-store", "1000"} << qint64(300000) << "1000"
-                                    << qint64(1000) << false;
+                                    << qint64(-1) << false;
         // Larger than what the loopback socket buffers can swallow.
         QTest::newRow("stalled") << QStringList{"--stall-after", "1000000"} << qint64(48 * 1024 * 1024) << ""
                                  << qint64(-2) << true;
@@ -545,6 +788,8 @@ private slots:
             QCOMPARE(remote.size(), remoteSize);
         if (remoteSize == -1)
             QVERIFY(!remote.exists());
+        // Never a partial file under the final name.
+        QVERIFY(!remote.exists() || remote.size() == size);
         if (stalled) {
             QVERIFY2(t.elapsed() < 10000 && t.elapsed() >= 2000, qPrintable(QString::number(t.elapsed())));
             // The server must still end cleanly with a stalled transfer open.
@@ -560,6 +805,8 @@ private slots:
         // A refused login keeps the client busy for a second or more: time
         // enough to try things from a timer meanwhile.
         FtpClient c;
+        TransferInputBlocker blocker(c);
+        c.setWaitFilter(&blocker);
         KeyProbe probe;
         QWidget window;
         window.show();

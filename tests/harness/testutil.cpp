@@ -55,15 +55,22 @@ QStringList shownTitles(const ScriptedFace &face)
     return out;
 }
 
-Run runTobra(const QStringList &args, const QString &iniDir, const QString &sysDir, const QString &workDir)
+QProcessEnvironment tobraEnvironment(const QString &iniDir, const QString &sysDir)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TOBRA_WINDIR"), iniDir);
     env.insert(QStringLiteral("TOBRA_SYSDIR"), sysDir);
+    // The support log of test runs stays out of the user's home.
+    env.insert(QStringLiteral("XDG_STATE_HOME"), iniDir + QStringLiteral("/state"));
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
-    p.setProcessEnvironment(env);
+    return env;
+}
+
+Run runTobra(const QStringList &args, const QString &iniDir, const QString &sysDir, const QString &workDir)
+{
+    QProcess p;
+    p.setProcessEnvironment(tobraEnvironment(iniDir, sysDir));
     if (!workDir.isEmpty())
         p.setWorkingDirectory(workDir);
     QElapsedTimer t;

@@ -4,6 +4,7 @@
 #include "support/messages.h"
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -33,6 +34,9 @@ struct Run {
 };
 Run runTobra(const QStringList &args, const QString &iniDir, const QString &sysDir,
              const QString &workDir = QString());
+// The environment of such a run: its INI and system folders, its own log
+// folder, no display.
+QProcessEnvironment tobraEnvironment(const QString &iniDir, const QString &sysDir);
 
 // A machine for the windows: INI folder ($TOBRA_WINDIR), system folder
 // ($TOBRA_SYSDIR), a local data folder, a local FTP server that is also the

@@ -4,11 +4,13 @@
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
 #include "support/globals.h"
+#include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -296,7 +298,10 @@ private slots:
         QVERIFY(port > 0);
         auto w = makeWindow(QString("127.0.0.1:%1").arg(port));
         pick(*w, "T1");
-        QCOMPARE(m_.texts(), QStringList({"Cannot find (logon) the ftp server."}));
+        // The system's text, and why on a second line.
+        QCOMPARE(m_.texts(),
+                 QStringList({QString("Cannot find (logon) the ftp server.\n127.0.0.1 (port %1) refused the connection.")
+                                  .arg(port)}));
         QCOMPARE(m_.face->shown[0].style, 0);
         QVERIFY(!w->FTP1->Connected());
         QVERIFY(allBlank(w->MSFDir) && w->MSFDir->Rows() == 1);
@@ -305,42 +310,100 @@ private slots:
         QVERIFY(!QGuiApplication::overrideCursor());
     }
 
+    // Yes reconnects and resumes the file; No ends the upload with the
+    // question as its only message.
+    // The Cancel button, Escape, or closing the window and answering Yes
+    // stop the upload within a second; no message, nothing left on the
+    // server, and the window stays usable (or closes, when that was asked).
+    void cancelStopsTheUpload_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel button") << "button";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("closing the window") << "close";
+    }
+    void cancelStopsTheUpload()
+    {
+        QFETCH(QString, how);
+        TestFtpServer stalling;
+        QVERIFY2(stalling.start({"--stall-after", "2000000"}), qPrintable(stalling.lastError()));
+        auto w = makeWindow(stalling.host());
+        const QString file = local("stalled.bin");
+        QVERIFY(writePatternFile(file, 48 * 1024 * 1024));
+        pick(*w, "T2");
+        w->txtFileName->setText(file);
+        bool enabledDuring = false;
+        QElapsedTimer t;
+        QTimer::singleShot(1000, w.get(), [&] {
+            enabledDuring = w->cmdCancel->isEnabled();
+            t.start();
+            if (how == "button")
+                QTest::mouseClick(w->cmdCancel, Qt::LeftButton);
+            else if (how == "escape")
+                QTest::keyClick(w->txtFileName, Qt::Key_Escape);
+            else
+                w->close();
+        });
+        QVERIFY(!w->cmdCancel->isEnabled());
+        QVERIFY(w->cmdPut_Click() == frmMain::PutOutcome::Cancelled);
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(enabledDuring);
+        QCOMPARE(m_.texts(), how == "close" ? QStringList{TransferInputBlocker::closeQuestion()} : QStringList());
+        QCOMPARE(w->lstMessages->item(w->lstMessages->count() - 1)->text(), "Cancelling upload of " + file);
+        QVERIFY(QDir(stalling.root() + "/uploads/T2").entryList(QDir::Files).isEmpty());
+        QVERIFY(!w->isBusy());
+        QVERIFY(!w->fraAnimation->isVisible());
+        QVERIFY(!w->cmdCancel->isEnabled());
+        QVERIFY(w->lsttech->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(w->isVisible(), how != "close");
+        QVERIFY(stalling.stop());
+        QFile::remove(file);
+    }
+
     void connectionLostDuringUpload_data()
     {
         QTest::addColumn<bool>("reconnect");
-        QTest::newRow("Yes reconnects") << true;
+        QTest::newRow("Yes resumes") << true;
         QTest::newRow("No stays disconnected") << false;
     }
     void connectionLostDuringUpload()
     {
         QFETCH(bool, reconnect);
         TestFtpServer dropping;
-        QVERIFY2(dropping.start({"--drop-after", "65536"}), qPrintable(dropping.lastError()));
+        QVERIFY2(dropping.start({"--drop-after", "1000000", "--fault-uploads", "1"}), qPrintable(dropping.lastError()));
         auto w = makeWindow(dropping.host());
         const QString file = local("large.bin");
         QVERIFY(writePatternFile(file, 4 * 1024 * 1024));
         pick(*w, "T6");
         w->txtFileName->setText(file);
         m_.face->answerNext(reconnect ? MsgAnswer::Yes : MsgAnswer::No);
-        QVERIFY(w->cmdPut_Click() == frmMain::PutOutcome::Failed);
+        QVERIFY(w->cmdPut_Click() == (reconnect ? frmMain::PutOutcome::Sent : frmMain::PutOutcome::Failed));
 
-        QVERIFY(m_.face->shown.size() >= 2);
         QCOMPARE(m_.face->shown[0].text,
                  "Connection to " + dropping.host() + " has been lost - would you like to reconnect?");
         QCOMPARE(m_.face->shown[0].style, 36);
         QCOMPARE(m_.face->shown[0].title, QString("Connection lost"));
-        // The failed upload is reported, never announced as complete.
-        QCOMPARE(m_.face->shown.last().style, 0);
-        QVERIFY(!m_.face->shown.last().text.isEmpty());
-        QVERIFY(!m_.titles().contains("Transfer Notification"));
-        for (int i = 0; i < w->lstMessages->count(); ++i)
-            QVERIFY(!w->lstMessages->item(i)->text().startsWith("Upload of"));
+        const QString remote = dropping.root() + "/uploads/T6/LARGE.BIN";
+        if (reconnect) {
+            QString why;
+            QVERIFY2(sameFileContents(file, remote, &why), qPrintable(why));
+            QCOMPARE(m_.titles(), QStringList({"Connection lost", "Transfer Notification"}));
+            QCOMPARE(dropping.loginCount(), 2);
+        } else {
+            // Never announced as complete, and nothing under the final name.
+            QCOMPARE(m_.face->shown.size(), 1);
+            QVERIFY(!QFile::exists(remote));
+            for (int i = 0; i < w->lstMessages->count(); ++i)
+                QVERIFY(!w->lstMessages->item(i)->text().startsWith("Upload of"));
+        }
         QCOMPARE(w->FTP1->Connected(), reconnect);
         // The window is usable again.
         QVERIFY(!w->isBusy());
         QVERIFY(!w->fraAnimation->isVisible());
         QVERIFY(w->lblWarning->isVisible());
         QVERIFY(w->lsttech->isEnabled());
+        QVERIFY(!w->cmdCancel->isEnabled());
         QVERIFY(!QGuiApplication::overrideCursor());
         QFile::remove(file);
     }

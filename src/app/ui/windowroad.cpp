@@ -39,6 +39,7 @@ int exitStatusFor(frmMain::PutOutcome outcome, int errorNumber)
     case frmMain::PutOutcome::Connecting: return ExitNoConnection;
     case frmMain::PutOutcome::NothingSent: return ExitFileMissing;
     case frmMain::PutOutcome::Failed: return errorNumber == kErrCannotConnect ? ExitNoConnection : ExitTransferFailed;
+    case frmMain::PutOutcome::Cancelled: return ExitCancelled;
     }
     return ExitTransferFailed;
 }

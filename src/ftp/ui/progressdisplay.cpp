@@ -9,11 +9,19 @@
 #include <QProgressBar>
 #include <QWidget>
 
+#include <chrono>
 #include <limits>
 
 namespace tobra {
 
-ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent) : QObject(parent), c_(c) {}
+ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent) : QObject(parent), c_(c)
+{
+    clockMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+}
 
 static ProgressDisplay::Controls controlsOf(QWidget *window)
 {
@@ -47,7 +55,7 @@ void ProgressDisplay::StartFileDisplay(bool Download, const QString &File, const
         c_.lblFile->setText(File + (Download ? QStringLiteral(" from ") : QStringLiteral(" to ")) + Server);
     if (c_.lblEstimate)
         c_.lblEstimate->setText(QString());
-    startTime = secondsSinceMidnight();
+    startMs = clockMs();
 }
 
 bool ProgressDisplay::Update(qint64 Bytes, qint64 TotalBytes)
@@ -60,7 +68,7 @@ bool ProgressDisplay::Update(qint64 Bytes, qint64 TotalBytes)
         c_.ProgressBar1->setRange(0, int(TotalBytes >> shift));
         c_.ProgressBar1->setValue(int(qMin(Bytes, TotalBytes) >> shift));
     }
-    int elapsed = secondsSinceMidnight() - startTime;
+    const int elapsed = int(qMin<qint64>((clockMs() - startMs) / 1000, std::numeric_limits<int>::max()));
     const std::optional<QString> text = progressEstimate(Bytes, TotalBytes, elapsed);
     if (text && c_.lblEstimate)
         c_.lblEstimate->setText(*text);

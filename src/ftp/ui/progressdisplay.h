@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QWidget;
@@ -43,8 +45,11 @@ public:
     void StartAnimation();
     void StopAnimation();
 
-    // Start time of the current file, seconds since midnight (tests set it).
-    int startTime = 0;
+    // Milliseconds on a monotonic clock; the wall clock would jump at
+    // midnight and with every clock change. Tests replace it.
+    std::function<qint64()> clockMs;
+    // Clock reading when the current file started.
+    qint64 startMs = 0;
 
 private:
     Controls c_;

@@ -1,0 +1,251 @@
+#pragma once
+
+// The session driver behind FtpClient: one libcurl easy handle kept alive
+// between operations, run on a worker thread while the caller keeps
+// processing events. Private to src/ftp.
+
+#include "ftp/ftpclient.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace tobra {
+
+void initCurlOnce();
+
+struct FtpClient::Impl {
+    explicit Impl(FtpClient *owner) : q(owner) {}
+
+    FtpClient *q;
+    // The multi handle owns the connection cache, so it lives as long as the
+    // easy handle and the session's connection survive between operations.
+    CURLM *multi = nullptr;
+    CURL *curl = nullptr;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    // Session settings as given to Connect.
+    QString hostText;
+    QString user;
+    QString password;
+    int portArg = 21;
+    bool haveSettings = false;
+    // Parsed from hostText.
+    QByteArray urlHost;   // "name" or "[v6]"
+    QString hostName;     // without brackets and port, for messages
+    int port = 21;
+
+    bool connected = false;
+    bool mlsdRefused = false;
+    // The server refused to rename an upload into place; uploads go
+    // straight to their final names on this session.
+    bool renameRefused = false;
+    QString currentDir = QStringLiteral("/");
+    QString localDir;
+    FtpTimeouts timeouts;
+    QList<int> retryWaits;
+
+    bool busy = false;
+    bool transferring = false;
+    int handlerDepth = 0;   // > 0 while one of our signals is being emitted
+    std::atomic<int> logins{0};
+    QObject *waitFilter = nullptr;
+
+    // Set by requestCancel (any thread, a signal handler too) and by a
+    // quitting application; the worker's loop polls them.
+    std::atomic<bool> cancelFlag{false};
+    std::atomic<bool> abortFlag{false};
+    // While cleaning up after a cancel, the cancel must not stop the cleanup.
+    bool ignoreCancel = false;
+    // Milliseconds on the steady clock of the last sign of life: a reply, a
+    // command sent, data handed to the socket.
+    std::atomic<qint64> lastActivityMs{0};
+
+    // Filled by the debug callback on the worker; read after it has ended.
+    QByteArray replyPending;
+    QString lastReply;
+    QString lastCommand;
+    QString refusal;        // "COMMAND: reply" of the last refused command
+    QString refusedMkd;     // the same for a refused MKD, which explains a CWD after it
+    QList<int> replyCodes;  // final reply codes of this request, in order
+    struct Exchange {
+        QString command;
+        int reply = 0;
+    };
+    QList<Exchange> exchanges;   // each command of this request with its final reply
+    // The final reply to the last command of this request that starts with
+    // prefix; 0 when there was none.
+    int replyTo(const QString &prefix) const
+    {
+        for (qsizetype i = exchanges.size() - 1; i >= 0; --i)
+            if (exchanges.at(i).command.startsWith(prefix))
+                return exchanges.at(i).reply;
+        return 0;
+    }
+    int loginsThisOp = 0;
+    // Size the server gave in a "213" reply during the last request, or -1.
+    qint64 sizeReply = -1;
+
+    struct Result {
+        CURLcode code = CURLE_OK;
+        long response = 0;
+        bool alive = true;
+        bool stalled = false;     // nothing happened for stallSeconds
+        bool cancelled = false;
+        bool connectOp = false;
+        QString reason;           // one sentence on why it failed
+    };
+
+    // Marks the session busy for the lifetime of an operation.
+    class Busy {
+    public:
+        explicit Busy(Impl &d) : d_(d)
+        {
+            if (d_.busy)
+                throw FtpError(kErrTransfer, QStringLiteral("The FTP component is busy with another operation."));
+            d_.busy = true;
+        }
+        ~Busy() { d_.busy = false; }
+        Busy(const Busy &) = delete;
+        Busy &operator=(const Busy &) = delete;
+
+    private:
+        Impl &d_;
+    };
+
+    void throwIfBusy() { Busy probe(*this); }
+    void throwIfCancelled(const QString &what) const;
+
+    struct HandlerScope {
+        explicit HandlerScope(Impl *d) : d_(d) { ++d_->handlerDepth; }
+        ~HandlerScope() { --d_->handlerDepth; }
+        Impl *d_;
+    };
+
+    void requireConnected() const
+    {
+        if (!connected)
+            throw FtpError(kErrNotConnected, QStringLiteral("Not connected to an FTP server."));
+    }
+
+    QString mask(QString text) const;
+
+    QByteArray baseUrl() const { return "ftp://" + urlHost + ':' + QByteArray::number(port) + '/'; }
+    QByteArray folderUrl(const QStringList &segs) const;
+    QByteArray fileUrl(const QStringList &segs, const QString &name) const;
+
+    void createHandle();
+    void closeHandle();
+    static void closeHandles(CURL *easy, CURLM *m);
+
+    static qint64 nowMs()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void touch() { lastActivityMs = nowMs(); }
+
+    struct Transfer {
+        CURLcode code = CURLE_OK;
+        bool alive = false;
+        bool stalled = false;
+        bool cancelled = false;
+    };
+    // curl_easy_perform, driven by hand so every wait is short and a cancel
+    // or a silent server is noticed.
+    Transfer transfer(CURLM *m, CURL *easy);
+
+    // Resets per-operation options and sets the ones every request needs.
+    // connectOp: the request that reaches the server and logs in, bounded by
+    // the connect time-out; later requests are bounded by silence only.
+    void prepare(const QByteArray &url, bool connectOp = false);
+    static size_t discard(char *, size_t size, size_t count, void *) { return size * count; }
+    static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
+    void onReplyBytes(const QByteArray &bytes);
+    void onReplyLine(const QByteArray &raw);
+    void onCommandLine(const QByteArray &raw);
+
+    bool canWaitInLoop() const
+    {
+        const QCoreApplication *app = QCoreApplication::instance();
+        return app && QThread::currentThread() == app->thread() && q->thread() == QThread::currentThread();
+    }
+
+    // Runs fn on a worker thread while this thread keeps processing events
+    // (the wait filter keeps user input away meanwhile).
+    template <typename Fn>
+    CURLcode runOnWorker(Fn fn)
+    {
+        CURLcode rc = CURLE_OK;
+        if (!canWaitInLoop()) {
+            std::thread worker([&] { rc = fn(); });
+            worker.join();
+            return rc;
+        }
+        QObject *filter = waitFilter;
+        if (filter)
+            QCoreApplication::instance()->installEventFilter(filter);
+        QEventLoop loop;
+        bool finished = false;
+        std::thread worker([&] {
+            rc = fn();
+            // Queued after every status line and progress report the
+            // worker posted, so those are all delivered before we return.
+            QMetaObject::invokeMethod(
+                &loop,
+                [&] {
+                    finished = true;
+                    loop.quit();
+                },
+                Qt::QueuedConnection);
+        });
+        loop.exec();
+        if (!finished) {
+            // The application is quitting: every further exec() would
+            // return at once, so stop the operation instead of spinning.
+            abortFlag = true;
+        }
+        worker.join();
+        if (filter)
+            QCoreApplication::instance()->removeEventFilter(filter);
+        return rc;
+    }
+
+    Result perform(bool connectOp = false);
+    QString reasonOf(const Result &r) const;
+
+    // Turns a failed request into the error to raise; sets *lost when the
+    // connection went away underneath it.
+    FtpError failure(const Result &r, int number, const QString &what, bool *lost) const;
+
+    // SIZE of a remote file: its size, -1 when the server has no such file
+    // (or no SIZE); r tells whether the request itself failed.
+    qint64 remoteSize(const QByteArray &url, Result *r);
+    // Sends commands on the session, each prefixed with "*" so libcurl keeps
+    // the connection when one is refused; the reply codes tell how each did.
+    Result quote(const QStringList &commands);
+
+    struct Endpoint {
+        QByteArray urlHost;
+        QString name;
+        int port = 21;
+    };
+    // Parses "host", "host:port", "[v6]", "[v6]:port" and a bare v6 address.
+    static Endpoint parseHost(const QString &text, int portArgument);
+
+    // Waits ms while the caller keeps processing events; false when a
+    // cancel cut the wait short.
+    bool pause(int ms);
+};
+
+}  // namespace tobra

@@ -1,0 +1,67 @@
+#include "ftp/remotepath.h"
+
+#include "ftp/ftpclient.h"
+
+#include <QUrl>
+
+namespace tobra {
+
+bool hasControlChars(const QString &s)
+{
+    for (QChar c : s)
+        if (c.category() == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+QStringList splitRemote(const QString &path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return p.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+QStringList resolveRemote(const QString &base, const QString &path)
+{
+    const bool absolute = path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\'));
+    QStringList segs = absolute ? QStringList() : splitRemote(base);
+    for (const QString &s : splitRemote(path)) {
+        if (s == QLatin1String("."))
+            continue;
+        if (s == QLatin1String("..")) {
+            if (!segs.isEmpty())
+                segs.removeLast();
+            continue;
+        }
+        segs.append(s);
+    }
+    return segs;
+}
+
+QString joinRemote(const QStringList &segs)
+{
+    return QLatin1Char('/') + segs.join(QLatin1Char('/'));
+}
+
+void checkRemoteSegments(const QStringList &segs)
+{
+    for (const QString &s : segs)
+        if (hasControlChars(s))
+            throw FtpError(kErrBadName, QStringLiteral("The remote name \"%1\" contains control characters.")
+                                            .arg(QString(s).removeIf([](QChar c) {
+                                                return c.category() == QChar::Other_Control;
+                                            })));
+}
+
+QByteArray absoluteUrlPath(const QStringList &segs)
+{
+    QByteArray path = "%2F";
+    for (qsizetype i = 0; i < segs.size(); ++i) {
+        if (i > 0)
+            path += '/';
+        path += QUrl::toPercentEncoding(segs.at(i));
+    }
+    return path;
+}
+
+}  // namespace tobra

@@ -1,0 +1,83 @@
+#include "support/ui/inputblocker.h"
+
+#include "ftp/ftpclient.h"
+#include "support/messages.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace tobra {
+
+TransferInputBlocker::TransferInputBlocker(FtpClient &ftp, QObject *parent) : QObject(parent), ftp_(ftp) {}
+
+void TransferInputBlocker::setCancelButton(QAbstractButton *button) { cancel_ = button; }
+
+QWidget *TransferInputBlocker::takeCloseRequest()
+{
+    QWidget *w = closeRequest_;
+    closeRequest_ = nullptr;
+    return w;
+}
+
+QString TransferInputBlocker::closeQuestion()
+{
+    return QStringLiteral("A file is being sent. Cancel the upload and close the window?");
+}
+
+void TransferInputBlocker::askToCancel(QWidget *window)
+{
+    asking_ = true;
+    const MsgAnswer a = Messages::show(closeQuestion(), MsgStyle::YesNo | MsgStyle::Question, programTitle());
+    asking_ = false;
+    if (a == MsgAnswer::Yes && ftp_.transferRunning()) {
+        closeRequest_ = window;
+        ftp_.requestCancel();
+    }
+}
+
+bool TransferInputBlocker::eventFilter(QObject *watched, QEvent *event)
+{
+    if (asking_ || ftp_.inEventHandler())
+        return false;
+    const bool widget = watched->isWidgetType();
+    const bool toCancel = widget && cancel_ && watched == cancel_.data() && cancel_->isEnabled();
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (widget && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && cancel_ && cancel_->isEnabled()) {
+            cancel_->click();
+            return true;
+        }
+        return widget;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        // Window-level events are passed on so Qt can deliver them to the
+        // widget under them, where they are judged.
+        return widget && !toCancel;
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+        // Shortcuts reach actions, which are not widgets.
+        return true;
+    case QEvent::Close:
+        if (widget) {
+            // A close event starts out accepted; ignoring it keeps the window.
+            event->ignore();
+            if (ftp_.transferRunning())
+                askToCancel(static_cast<QWidget *>(watched));
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+}  // namespace tobra
