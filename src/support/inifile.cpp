@@ -7,10 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QList>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
-#include <QStringTokenizer>
 
 #include <cerrno>
 #include <cstring>
@@ -19,79 +18,27 @@ namespace tobra {
 
 namespace {
 
-// Windows-1252 characters 0x80-0x9F; the undefined ones map to U+FFFD.
+// Windows-1252 characters 0x80-0x9F. The five bytes it leaves undefined map
+// to the C1 controls of the same number, so they are written back unchanged.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-struct RawLine {
-    QByteArray text;  // without the line end
-    QByteArray end;   // "\r\n", "\n" or "" (last line)
-};
-
-QList<RawLine> splitLines(const QByteArray &bytes)
-{
-    QList<RawLine> lines;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype nl = bytes.indexOf('\n', start);
-        RawLine line;
-        if (nl < 0) {
-            line.text = bytes.mid(start);
-            start = bytes.size();
-        } else {
-            line.text = bytes.mid(start, nl - start);
-            line.end = "\n";
-            if (line.text.endsWith('\r')) {
-                line.text.chop(1);
-                line.end = "\r\n";
-            }
-            start = nl + 1;
-        }
-        lines.append(line);
-    }
-    return lines;
-}
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
 bool sameName(const QString &a, const QString &b)
 {
     return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
 }
 
-// Section name of a header line, or a null string when the line is none.
-QString sectionOf(const QString &line)
+// Names and values are single lines.
+QString oneLine(QString s)
 {
-    const QString t = line.trimmed();
-    if (!t.startsWith(QLatin1Char('[')))
-        return QString();
-    const qsizetype close = t.indexOf(QLatin1Char(']'));
-    QString name = close < 0 ? t.mid(1) : t.mid(1, close - 1);
-    if (name.isNull())
-        name = QLatin1String("");
-    return name;
-}
-
-bool isComment(const QString &line)
-{
-    const QString t = line.trimmed();
-    return t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#'));
-}
-
-// Key text of a "key=value" line, or a null string.
-QString keyOf(const QString &line, QString *value = nullptr)
-{
-    if (isComment(line))
-        return QString();
-    const qsizetype eq = line.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return QString();
-    if (value)
-        *value = line.mid(eq + 1);
-    QString k = line.left(eq);
-    if (k.isNull())
-        k = QLatin1String("");
-    return k;
+    for (QChar &c : s)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
+            c = QLatin1Char(' ');
+    return s;
 }
 
 QString unquote(QString v)
@@ -100,40 +47,86 @@ QString unquote(QString v)
     if (v.size() >= 2 && ((v.front() == QLatin1Char('"') && v.back() == QLatin1Char('"'))
                           || (v.front() == QLatin1Char('\'') && v.back() == QLatin1Char('\''))))
         v = v.mid(1, v.size() - 2);
+    if (v.isNull())
+        v = QLatin1String("");
     return v;
 }
 
-QByteArray readFileBytes(const QString &path, bool *exists)
+// Windows hands back the default less its trailing blanks and one pair of
+// enclosing quotes (leading blanks stay).
+QString windowsDefault(QString v)
+{
+    qsizetype n = v.size();
+    while (n > 0 && (v.at(n - 1) == QLatin1Char(' ') || v.at(n - 1) == QLatin1Char('\t')))
+        --n;
+    v.truncate(n);
+    if (v.size() >= 2 && v.front() == v.back()
+        && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\'')))
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString ignored = utf8.decode(bytes);
+    return !utf8.hasError();
+}
+
+IniEncoding detectEncoding(const QByteArray &bytes, qsizetype *bomSize)
+{
+    if (bytes.startsWith("\xFF\xFE")) {
+        *bomSize = 2;
+        return IniEncoding::Utf16Le;
+    }
+    *bomSize = bytes.startsWith(kUtf8Bom) ? kUtf8Bom.size() : 0;
+    return isUtf8(bytes) ? IniEncoding::Utf8 : IniEncoding::Windows1252;
+}
+
+QString decodeAs(IniEncoding encoding, const QByteArray &raw)
+{
+    switch (encoding) {
+    case IniEncoding::Utf8: {
+        QStringDecoder utf8(QStringDecoder::Utf8,
+                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        return utf8.decode(raw);
+    }
+    case IniEncoding::Utf16Le: {
+        QString s(raw.size() / 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < s.size(); ++i)
+            s[i] = QChar(char16_t(uchar(raw[2 * i]) | uchar(raw[2 * i + 1]) << 8));
+        return s;
+    }
+    case IniEncoding::Windows1252: break;
+    }
+    QString s(raw.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const auto b = uchar(raw[i]);
+        s[i] = (b >= 0x80 && b <= 0x9F) ? QChar(kCp1252High[b - 0x80]) : QChar(char16_t(b));
+    }
+    return s;
+}
+
+QByteArray readFileBytes(const QString &path, bool *exists, bool *readable = nullptr)
 {
     QFile f(path);
     *exists = f.exists();
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
+    const bool ok = f.open(QIODevice::ReadOnly);
+    if (readable)
+        *readable = ok;
+    return ok ? f.readAll() : QByteArray();
 }
 
 }  // namespace
 
 QString decodeIniText(const QByteArray &bytes, bool *wasUtf8)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError()) {
-        if (wasUtf8)
-            *wasUtf8 = true;
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        return text;
-    }
+    qsizetype bom = 0;
+    const IniEncoding encoding = detectEncoding(bytes, &bom);
     if (wasUtf8)
-        *wasUtf8 = false;
-    QString out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out += (b >= 0x80 && b <= 0x9F) ? QChar(kCp1252High[b - 0x80]) : QChar(char16_t(b));
-    }
-    return out;
+        *wasUtf8 = encoding == IniEncoding::Utf8;
+    return decodeAs(encoding, bytes.mid(bom));
 }
 
 QByteArray encodeWindows1252(const QString &text)
@@ -148,12 +141,281 @@ QByteArray encodeWindows1252(const QString &text)
         }
         char mapped = '?';
         for (int i = 0; i < 32; ++i)
-            if (kCp1252High[i] == u && u != 0xFFFD) {
+            if (kCp1252High[i] == u) {
                 mapped = char(0x80 + i);
                 break;
             }
         out += mapped;
     }
+    return out;
+}
+
+IniDocument::IniDocument(const QByteArray &bytes)
+{
+    qsizetype pos = 0;
+    encoding_ = detectEncoding(bytes, &pos);
+    bom_ = bytes.left(pos);
+    const qsizetype w = encoding_ == IniEncoding::Utf16Le ? 2 : 1;
+    qsizetype n = bytes.size();
+    if ((n - pos) % w != 0) {
+        tail_ = bytes.right(1);
+        --n;
+    }
+    const auto at = [&](qsizetype i) -> char16_t {
+        return w == 1 ? uchar(bytes[i]) : char16_t(uchar(bytes[i]) | uchar(bytes[i + 1]) << 8);
+    };
+    // Each pass takes at least one unit, so this ends.
+    while (pos < n) {
+        qsizetype i = pos;
+        while (i < n && at(i) != u'\r' && at(i) != u'\n')
+            i += w;
+        qsizetype next = i;
+        if (i < n) {
+            next += w;
+            if (at(i) == u'\r' && next < n && at(next) == u'\n')
+                next += w;
+        }
+        Line line;
+        line.raw = bytes.mid(pos, i - pos);
+        line.end = bytes.mid(i, next - i);
+        parseLine(line);
+        lines_.append(line);
+        pos = next;
+    }
+}
+
+QString IniDocument::decode(const QByteArray &raw) const
+{
+    return decodeAs(encoding_, raw);
+}
+
+QByteArray IniDocument::encode(const QString &text) const
+{
+    switch (encoding_) {
+    case IniEncoding::Utf8: return text.toUtf8();
+    case IniEncoding::Windows1252: return encodeWindows1252(text);
+    case IniEncoding::Utf16Le: break;
+    }
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    for (const QChar c : text) {
+        out += char(c.unicode() & 0xFF);
+        out += char(c.unicode() >> 8);
+    }
+    return out;
+}
+
+QByteArray IniDocument::unit(char16_t c) const
+{
+    return encode(QString(QChar(c)));
+}
+
+// The one line parser of reads and writes.
+void IniDocument::parseLine(Line &line) const
+{
+    line.kind = Kind::Other;
+    line.name.clear();
+    line.value.clear();
+    line.eq = -1;
+    // A byte-order mark may open any line where files were joined.
+    QString text;
+    if (encoding_ != IniEncoding::Utf16Le && line.raw.startsWith(kUtf8Bom)) {
+        text = decode(line.raw.mid(kUtf8Bom.size()));
+    } else {
+        text = decode(line.raw);
+        if (encoding_ == IniEncoding::Utf16Le && text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+    }
+    const qsizetype nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        text.truncate(nul);
+    const QString t = text.trimmed();
+    line.blank = t.isEmpty();
+    if (t.startsWith(QLatin1Char('['))) {
+        const qsizetype close = t.lastIndexOf(QLatin1Char(']'));
+        if (close > 0) {
+            line.kind = Kind::Header;
+            line.name = t.mid(1, close - 1).trimmed();
+            return;
+        }
+    }
+    if (t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#')))
+        return;
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return;
+    line.kind = Kind::Entry;
+    line.name = text.left(eq).trimmed();
+    line.value = text.mid(eq + 1);
+    // '=' is one unit in every encoding here and the first one in the bytes
+    // is the first one in the text.
+    if (encoding_ == IniEncoding::Utf16Le) {
+        for (qsizetype i = 0; i + 1 < line.raw.size(); i += 2)
+            if (line.raw[i] == '=' && line.raw[i + 1] == 0) {
+                line.eq = i;
+                break;
+            }
+    } else {
+        line.eq = line.raw.indexOf('=');
+    }
+}
+
+bool IniDocument::findSection(const QString &section, qsizetype *first, qsizetype *end) const
+{
+    const QString want = section.trimmed();
+    // Lines before the first header form the section "", which always comes
+    // first, so a later "[]" never matches.
+    qsizetype i = 0;
+    if (!want.isEmpty()) {
+        while (i < lines_.size() && !(lines_[i].kind == Kind::Header && sameName(lines_[i].name, want)))
+            ++i;
+        if (i == lines_.size())
+            return false;
+        ++i;
+    }
+    *first = i;
+    while (i < lines_.size() && lines_[i].kind != Kind::Header)
+        ++i;
+    *end = i;
+    return true;
+}
+
+QStringList IniDocument::sectionNames() const
+{
+    QStringList names;
+    for (const Line &l : lines_)
+        if (l.kind == Kind::Header)
+            names.append(l.name);
+    return names;
+}
+
+std::optional<QString> IniDocument::value(const QString &section, const QString &key) const
+{
+    qsizetype first = 0, end = 0;
+    if (!findSection(section, &first, &end))
+        return std::nullopt;
+    for (qsizetype i = first; i < end; ++i)
+        if (lines_[i].kind == Kind::Entry && sameName(lines_[i].name, key))
+            return unquote(lines_[i].value);
+    return std::nullopt;
+}
+
+QList<std::pair<QString, QString>> IniDocument::entries(const QString &section) const
+{
+    QList<std::pair<QString, QString>> out;
+    qsizetype first = 0, end = 0;
+    if (!findSection(section, &first, &end))
+        return out;
+    QSet<QString> seen;
+    for (qsizetype i = first; i < end; ++i) {
+        const Line &l = lines_[i];
+        if (l.kind != Kind::Entry)
+            continue;
+        const QString folded = l.name.toCaseFolded();
+        if (seen.contains(folded))
+            continue;
+        seen.insert(folded);
+        out.append({l.name, unquote(l.value)});
+    }
+    return out;
+}
+
+void IniDocument::setValue(const QString &section, const QString &key, const QString &value)
+{
+    const QString sec = oneLine(section).trimmed();
+    const QString k = oneLine(key).trimmed();
+    const QString clean = oneLine(value);
+
+    QByteArray eol = unit(u'\n');
+    for (const Line &l : lines_)
+        if (!l.end.isEmpty()) {
+            eol = l.end;
+            break;
+        }
+    // Something placed after the last line pushes a stray UTF-16 byte out
+    // of the text; it would shift every unit behind it.
+    const auto endLine = [&](qsizetype i) {
+        if (i >= 0 && lines_[i].end.isEmpty())
+            lines_[i].end = eol;
+        if (i == lines_.size() - 1)
+            tail_.clear();
+    };
+    const auto insertLine = [&](qsizetype at, const QString &text) {
+        endLine(at - 1);
+        Line line;
+        line.raw = encode(text);
+        line.end = eol;
+        parseLine(line);
+        lines_.insert(at, line);
+        return at;
+    };
+
+    qsizetype written = -1;
+    qsizetype first = 0, end = 0;
+    if (findSection(sec, &first, &end)) {
+        qsizetype after = first;  // behind the section's last non-blank line
+        for (qsizetype i = first; i < end && written < 0; ++i) {
+            Line &l = lines_[i];
+            if (!l.blank)
+                after = i + 1;
+            if (l.kind == Kind::Entry && sameName(l.name, k)) {
+                // "key=value" as Windows writes it, unless the key would then
+                // read as another one (it opens with a byte-order mark): then
+                // its own bytes stay.
+                const QByteArray keyBytes = l.raw.left(l.eq + (encoding_ == IniEncoding::Utf16Le ? 2 : 1));
+                const QString name = l.name;
+                l.raw = encode(name + QLatin1Char('=') + clean);
+                parseLine(l);
+                if (l.kind != Kind::Entry || l.name != name) {
+                    l.raw = keyBytes + encode(clean);
+                    parseLine(l);
+                }
+                written = i;
+            }
+        }
+        if (written < 0)
+            written = insertLine(after, k + QLatin1Char('=') + clean);
+    } else {
+        insertLine(lines_.size(), QLatin1Char('[') + sec + QLatin1Char(']'));
+        written = insertLine(lines_.size(), k + QLatin1Char('=') + clean);
+    }
+
+    // A Windows-1252 file whose only non-UTF-8 bytes were in the replaced
+    // line would now read as UTF-8 and every other non-ASCII value would
+    // change. A trailing no-break space (0xA0, a blank every reader trims)
+    // keeps it Windows-1252: in valid UTF-8 the line ends a sequence, and
+    // 0xA0 cannot start one. Characters Windows-1252 lacks are written as
+    // '?', as the Windows ANSI functions do: turning the file into UTF-8
+    // instead would change what the products read in every other line.
+    if (encoding_ == IniEncoding::Windows1252 && !keepsEncoding()) {
+        lines_[written].raw += '\xA0';
+        parseLine(lines_[written]);
+    }
+}
+
+bool IniDocument::keepsEncoding() const
+{
+    const QByteArray out = bytes();
+    qsizetype bom = 0;
+    if (detectEncoding(out, &bom) == encoding_)
+        return true;
+    for (const char c : out)
+        if (uchar(c) >= 0x80)
+            return false;
+    return true;  // plain ASCII reads the same either way
+}
+
+QByteArray IniDocument::bytes() const
+{
+    qsizetype size = bom_.size() + tail_.size();
+    for (const Line &l : lines_)
+        size += l.raw.size() + l.end.size();
+    QByteArray out;
+    out.reserve(size);
+    out += bom_;
+    for (const Line &l : lines_)
+        out += l.raw + l.end;
+    out += tail_;
     return out;
 }
 
@@ -189,115 +451,57 @@ QString resolveIniPath(const QString &file)
 QString ReadIni(const QString &file, const QString &section, const QString &key, const QString &defaultValue)
 {
     const QString path = resolveIniPath(file);
-    if (path.isEmpty() || section.trimmed().isEmpty() || key.trimmed().isEmpty())
-        return defaultValue;
     bool exists = false;
-    const QByteArray bytes = readFileBytes(path, &exists);
-    if (!exists)
-        return defaultValue;
-    const QString text = decodeIniText(bytes);
-    bool inSection = false;
-    bool seenSection = false;
-    for (QStringView lineView : QStringTokenizer(text, QLatin1Char('\n'))) {
-        QString line = lineView.toString();
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        const QString header = sectionOf(line);
-        if (!header.isNull()) {
-            if (inSection)
-                break;  // the first matching section wins
-            inSection = !seenSection && sameName(header, section);
-            seenSection = seenSection || inSection;
-            continue;
-        }
-        if (!inSection)
-            continue;
-        QString value;
-        const QString k = keyOf(line, &value);
-        if (!k.isNull() && sameName(k, key))
-            return unquote(value);
+    if (!path.isEmpty()) {
+        const QByteArray bytes = readFileBytes(path, &exists);
+        if (exists)
+            if (const std::optional<QString> v = IniDocument(bytes).value(section, key))
+                return *v;
     }
-    return defaultValue;
+    return windowsDefault(defaultValue);
+}
+
+QList<std::pair<QString, QString>> ReadIniSection(const QString &file, const QString &section)
+{
+    const QString path = resolveIniPath(file);
+    bool exists = false;
+    if (path.isEmpty())
+        return {};
+    const QByteArray bytes = readFileBytes(path, &exists);
+    return exists ? IniDocument(bytes).entries(section) : QList<std::pair<QString, QString>>();
+}
+
+static bool isWindowsDir(const QString &folder)
+{
+    const QString windows = GetWindowsDir();
+    if (windows.isEmpty())
+        return false;
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath())
+           == QDir::cleanPath(QFileInfo(toFileSystemPath(windows)).absoluteFilePath());
 }
 
 bool WriteIni(const QString &file, const QString &section, const QString &key, const QString &value)
 {
     const QString path = resolveIniPath(file);
-    if (path.isEmpty() || section.trimmed().isEmpty() || key.trimmed().isEmpty())
+    if (path.isEmpty())
         return false;
-
-    // A line break in a value would split it into two entries.
-    QString clean = value;
-    for (QChar &c : clean)
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0))
-            c = QLatin1Char(' ');
-
     bool exists = false;
-    const QByteArray bytes = readFileBytes(path, &exists);
-    bool utf8 = true;
-    decodeIniText(bytes, &utf8);
-    auto encode = [utf8](const QString &s) { return utf8 ? s.toUtf8() : encodeWindows1252(s); };
-    auto decode = [utf8](const QByteArray &b) { return utf8 ? QString::fromUtf8(b) : decodeIniText(b); };
+    bool readable = false;
+    const QByteArray bytes = readFileBytes(path, &exists, &readable);
+    if (exists && !readable)
+        return false;  // rewriting it would lose every other entry
+    IniDocument doc(bytes);
+    doc.setValue(section, key, value);
+    const QByteArray out = doc.bytes();
 
-    QList<RawLine> lines = splitLines(bytes);
-    QByteArray eol = "\n";
-    for (const RawLine &l : lines)
-        if (!l.end.isEmpty()) {
-            eol = l.end;
-            break;
-        }
-
-    qsizetype sectionLine = -1;
-    qsizetype sectionEnd = lines.size();  // index of the next header
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString header = sectionOf(decode(lines[i].text));
-        if (header.isNull())
-            continue;
-        if (sectionLine >= 0) {
-            sectionEnd = i;
-            break;
-        }
-        if (sameName(header, section))
-            sectionLine = i;
-    }
-
-    auto ensureEnded = [&](qsizetype i) {
-        if (i >= 0 && i < lines.size() && lines[i].end.isEmpty())
-            lines[i].end = eol;
-    };
-
-    bool done = false;
-    if (sectionLine >= 0) {
-        qsizetype lastContent = sectionLine;
-        for (qsizetype i = sectionLine + 1; i < sectionEnd; ++i) {
-            const QString line = decode(lines[i].text);
-            if (!line.trimmed().isEmpty())
-                lastContent = i;
-            const QString k = keyOf(line);
-            if (!k.isNull() && sameName(k, key)) {
-                lines[i].text = encode(k.trimmed() + QLatin1Char('=') + clean);
-                done = true;
-                break;
-            }
-        }
-        if (!done) {
-            ensureEnded(lastContent);
-            lines.insert(lastContent + 1, RawLine{encode(key.trimmed() + QLatin1Char('=') + clean), eol});
-        }
-    } else {
-        ensureEnded(lines.size() - 1);
-        lines.append(RawLine{encode(QLatin1Char('[') + section.trimmed() + QLatin1Char(']')), eol});
-        lines.append(RawLine{encode(key.trimmed() + QLatin1Char('=') + clean), eol});
-    }
-
-    QByteArray out;
-    out.reserve(bytes.size() + clean.size() + 64);
-    for (const RawLine &l : lines)
-        out += l.text + l.end;
-
+    // A fresh account has no Windows directory yet; any other missing folder
+    // is a wrong name, and making it would only hide the mistake.
+    const QString folder = QFileInfo(path).absolutePath();
+    const bool makeFolder = isWindowsDir(folder);
     setCurrentProcName(QStringLiteral("WriteIni"));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (makeFolder)
+            QDir().mkpath(folder);
         QSaveFile save(path);
         errno = 0;
         if (save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit())

@@ -4,6 +4,8 @@
 #include "support/modcommon.h"
 #include "support/modopsys.h"
 
+#include <QHash>
+
 namespace tobra {
 
 bool TagLegit(const QString &tag)
@@ -63,11 +65,14 @@ QString tagReadValue(const QString &tag)
 QStringList tagReadList(const QString &tag)
 {
     const TagParts p = parseTag(tag, true);
-    const QString file = expandTagFile(p.file);
+    // One read of the section: a read per key costs seconds on long lists.
+    QHash<QString, QString> values;
+    for (const auto &[key, value] : ReadIniSection(expandTagFile(p.file), p.section))
+        values.insert(key.toCaseFolded(), value);
     QStringList items;
     // Bounded: an INI file cannot hold more entries than this in practice.
     for (int i = 1; i <= 100000; ++i) {
-        const QString v = ReadIni(file, p.section, p.key + QString::number(i), QString());
+        const QString v = values.value((p.key + QString::number(i)).trimmed().toCaseFolded());
         if (v.isEmpty())
             break;
         items.append(v);

@@ -5,6 +5,7 @@
 #include "support/ui/tagwidgets.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -123,6 +124,21 @@ private slots:
         QCOMPARE(tagReadList("<windir>pull.ini[qoffiles]file##|"), QStringList{"one"});
         QCOMPARE(tagReadList("<WINDIR>get.INI[QofpFILES]FILE##|"), QStringList{});
         QCOMPARE(tagReadList("<WINDIR>nofile.INI[QofFILES]FILE##|"), QStringList{});
+
+        // A long list, numbers out of file order, a repeated key and a gap:
+        // number order, first of a repeat, stop at the gap, in one read.
+        QByteArray big = "[big]\n";
+        QStringList expected;
+        for (int i = 4000; i >= 1; --i) {
+            big += "K" + QByteArray::number(i) + "=v" + QByteArray::number(i) + "\n";
+            expected.prepend("v" + QString::number(i));
+        }
+        QVERIFY(writeBytes(ini_.filePath("big.ini"), big + "k1=repeat\nK4002=after the gap\n"));
+        QElapsedTimer timer;
+        timer.start();
+        const QStringList items = tagReadList("<WINDIR>big.ini[BIG]k##|");
+        QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed()) + " ms"));
+        QCOMPARE(items, expected);
     }
 
     void storedValues()
