@@ -1,5 +1,8 @@
 #include "support/globals.h"
 
+// TOBRA_FTP_USER and TOBRA_FTP_PASSWORD, set when CMake configures.
+#include "tobra_login.h"
+
 namespace tobra {
 
 ProgramState &program()
@@ -10,12 +13,12 @@ ProgramState &program()
 
 QString ftpUser()
 {
-    return QStringLiteral("ftpuser");
+    return QStringLiteral(TOBRA_FTP_USER);
 }
 
 QString ftpPassword()
 {
-    return QStringLiteral("vintor");
+    return QStringLiteral(TOBRA_FTP_PASSWORD);
 }
 
 QString makerHost()
