@@ -147,16 +147,19 @@ void UnattendedUpload::CmdLineFtpConnect(const QString &SourceFile)
     connectReason_.reset();
     if (!ftp_.Connected()) {
         try {
-            ftp_.setTimeouts(timeoutsFromSettings());
-            ftp_.Connect(txtURL, ftpUser(), ftpPassword(), kFtpPort);
+            // Nobody here can judge a certificate: never trusted by default.
+            connectWithSettings(ftp_, txtURL, false);
         } catch (const FtpError &e) {
             // Told once, with the reason, by CmdLinePUT.
             if (e.number() != kErrCancelled)
                 connectReason_ = e.reason();
+            if (e.number() == kErrUntrustedServer && !ftp_.serverKeyPin().isEmpty())
+                *connectReason_ += QStringLiteral("\nTo trust this server, add this line to CHAT.INI [PREFERENCES]: ")
+                                   + certSettingLine(ftp_.serverKeyPin());
             return;
         }
     }
-    QString folder = GetFileDrive(SourceFile) + GetFilePath(SourceFile);
+    QString folder = localFolderOf(SourceFile);
     CkRSlash(folder);
     QString bare = folder;
     if (FolderExists(StripRChar(bare)))
@@ -181,8 +184,7 @@ int UnattendedUpload::CmdLinePUT(const QString &DestinationDir, const QString &S
                        MsgStyle::Exclamation, QStringLiteral("CONNECTION ERROR"));
         return ExitNoConnection;
     }
-    const FileNameParts parts = ParseFileName(SourceFile);
-    QString folder = parts.drive + parts.folder;
+    QString folder = localFolderOf(SourceFile);
     ftp_.setLocalDirectory(StripRChar(folder));
 
     int status = ExitOk;

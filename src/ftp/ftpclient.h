@@ -22,6 +22,7 @@ constexpr int kErrLocalFile = -2147217372;      // local file cannot be read
 constexpr int kErrListing = -2147217371;
 constexpr int kErrBadName = -2147217370;        // a name that cannot be sent safely
 constexpr int kErrCancelled = -2147217369;
+constexpr int kErrUntrustedServer = -2147217368;  // certificate neither verifies nor matches the pinned key
 
 class FtpError : public std::runtime_error {
 public:
@@ -50,6 +51,20 @@ struct FtpListEntry {
 
 // Connection state values of ConnectionStateChanged.
 enum FtpState : int { FtpStateLost = -2, FtpStateDisconnected = 0, FtpStateConnected = 1 };
+
+// TLS of the control and data connections.
+enum class TlsMode {
+    Auto,      // TLS when the server offers it, plain FTP when it does not
+    Required,  // a server without TLS is refused
+    Off,       // plain FTP
+};
+
+struct FtpTls {
+    TlsMode mode = TlsMode::Auto;
+    // "sha256//" + base64 SHA-256 of the server's public key: a certificate
+    // carrying this key is trusted even when it does not verify.
+    QString pin;
+};
 
 struct FtpTimeouts {
     int connectSeconds = 15;   // reaching the server and logging in: keep it at 10 s or more
@@ -92,6 +107,14 @@ public:
 
     void setTimeouts(const FtpTimeouts &t);
     FtpTimeouts timeouts() const;
+    // Takes effect at the next Connect.
+    void setTls(const FtpTls &tls);
+    FtpTls tls() const;
+    // True while the session's control connection is encrypted.
+    bool encrypted() const;
+    // The key ("sha256//...") of the certificate the server showed in the
+    // last connect; empty when it showed none.
+    QString serverKeyPin() const;
 
     // Waits (ms) before each automatic reconnect and resume of an upload
     // whose connection dropped or stalled. Empty (the default): the

@@ -14,7 +14,7 @@ QString cannotLogonText()
 
 void reportConnectError(const FtpError &e)
 {
-    if (e.number() == kErrCannotConnect)
+    if (e.number() == kErrCannotConnect || e.number() == kErrUntrustedServer)
         Messages::show(cannotLogonText() + QLatin1Char('\n') + e.reason(), MsgStyle::OkOnly);
 }
 
@@ -56,13 +56,41 @@ void handleConnectionLost(FtpClient &ftp)
     }
 }
 
+QString untrustedServerQuestion(const QString &host, const QString &pin)
+{
+    return QStringLiteral("The certificate of %1 cannot be verified. The key of this server is\n%2\n"
+                          "Compare it with the key the maker gave you. Trust this server from now on?")
+        .arg(host, pin);
+}
+
+void connectWithSettings(FtpClient &ftp, const QString &host, bool askToTrust)
+{
+    ftp.setTimeouts(timeoutsFromSettings());
+    ftp.setTls(tlsFromSettings());
+    try {
+        ftp.Connect(host, ftpUser(), ftpPassword(), kFtpPort);
+    } catch (const FtpError &e) {
+        const QString pin = ftp.serverKeyPin();
+        if (!askToTrust || e.number() != kErrUntrustedServer || pin.isEmpty())
+            throw;
+        if (Messages::show(untrustedServerQuestion(host, pin), MsgStyle::YesNo | MsgStyle::Exclamation,
+                           QStringLiteral("Security warning"))
+            != MsgAnswer::Yes)
+            throw FtpError(kErrCancelled, QStringLiteral("The server %1 was not trusted.").arg(host),
+                           QStringLiteral("The server's certificate was not trusted."));
+        if (!trustServerKey(pin))
+            throw;
+        ftp.setTls(tlsFromSettings());
+        ftp.Connect(host, ftpUser(), ftpPassword(), kFtpPort);
+    }
+}
+
 bool ensureConnected(FtpClient &ftp, const QString &host)
 {
     if (ftp.Connected())
         return true;
     try {
-        ftp.setTimeouts(timeoutsFromSettings());
-        ftp.Connect(host, ftpUser(), ftpPassword(), kFtpPort);
+        connectWithSettings(ftp, host, true);
     } catch (const FtpError &e) {
         reportConnectError(e);
     }

@@ -25,6 +25,14 @@ void showUploadNotice(const QString &line);
 // reconnects, No disconnects. A failed reconnect is reported.
 void handleConnectionLost(FtpClient &ftp);
 
+// Connects with the fixed login and the settings of CHAT.INI (time-outs,
+// TLS). With askToTrust, a server whose certificate cannot be trusted is
+// asked about: Yes trusts its key from now on (CERT) and connects again, No
+// raises kErrCancelled. Raises FtpError as Connect does.
+void connectWithSettings(FtpClient &ftp, const QString &host, bool askToTrust);
+// The question asked about a server whose certificate cannot be trusted.
+QString untrustedServerQuestion(const QString &host, const QString &pin);
+
 // Connects when not connected; reports the connect error. Returns Connected().
 bool ensureConnected(FtpClient &ftp, const QString &host);
 

@@ -1,5 +1,7 @@
 #include "ftp/ftplisting.h"
 
+#include "ftp/remotepath.h"
+
 #include <QDate>
 #include <QStringDecoder>
 #include <QTime>
@@ -71,7 +73,7 @@ QString decodeName(const QByteArray &raw)
     QString name = utf8(raw);
     if (utf8.hasError())
         name = QString::fromLatin1(raw);
-    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    name.removeIf(isUnsafeTextChar);
     return name;
 }
 

@@ -14,7 +14,8 @@ constexpr qsizetype kMaxListingLineBytes = 8192;
 
 // Parsers of a folder listing as the server sent it. Entries for the folder
 // itself and its parent are left out, and so is every line that does not
-// parse. Control characters are removed from names. Both raise
+// parse. Control, line-separator and bidirectional-format characters are
+// removed from names (isUnsafeTextChar). Both raise
 // FtpError(kErrListing) when text is larger than kMaxListingBytes.
 
 // MLSD: "fact=value;fact=value; name". DateTime is "yyyy-MM-dd HH:mm:ss"

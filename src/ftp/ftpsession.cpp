@@ -232,6 +232,7 @@ void FtpClient::Impl::prepare(const QByteArray &url, bool connectOp)
     // callbacks as text; without these they would go to stdout.
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Impl::discard);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Impl::discard);
+    prepareTls();
 }
 
 int FtpClient::Impl::onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp)
@@ -293,7 +294,7 @@ void FtpClient::Impl::onReplyLine(const QByteArray &raw)
     QString text = utf8(raw);
     if (utf8.hasError())
         text = QString::fromLatin1(raw);
-    text.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    text.removeIf(isUnsafeTextChar);
     text = mask(text);
     lastReply = text;
     if (code > 0) {
@@ -377,6 +378,16 @@ QString FtpClient::Impl::reasonOf(const Result &r) const
     case CURLE_LOGIN_DENIED:
         return QStringLiteral("The server refused the login: %1").arg(lastReply.isEmpty() ? QStringLiteral("530")
                                                                                           : lastReply);
+    case CURLE_USE_SSL_FAILED:
+        return QStringLiteral("%1 does not offer TLS, and CHAT.INI requires it (TLS=required).").arg(where);
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return QStringLiteral("The certificate of %1 cannot be verified%2. Its key is %3.")
+            .arg(where,
+                 tls.pin.isEmpty() ? QString() : QStringLiteral(" and does not carry the key CHAT.INI trusts"),
+                 serverPin.isEmpty() ? QStringLiteral("unknown") : serverPin);
+    case CURLE_SSL_CONNECT_ERROR:
+        return QStringLiteral("The TLS handshake with %1 failed: %2")
+            .arg(where, QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(r.code)));
     default:
         break;
     }
@@ -396,7 +407,9 @@ FtpError FtpClient::Impl::failure(const Result &r, int number, const QString &wh
             || (!r.cancelled && (isTransportFailure(r.code) || (!r.alive && !isRefusalOrOwnAbort(r.code))));
     if (r.cancelled)
         return FtpError(kErrCancelled, QStringLiteral("%1 was cancelled.").arg(what), r.reason);
-    if (isConnectFailure(r.code) || (r.connectOp && r.code == CURLE_OPERATION_TIMEDOUT))
+    if (r.code == CURLE_PEER_FAILED_VERIFICATION)
+        return FtpError(kErrUntrustedServer, QStringLiteral("Cannot connect to %1: %2").arg(hostText, r.reason), r.reason);
+    if (isConnectFailure(r.code) || r.code == CURLE_USE_SSL_FAILED || r.code == CURLE_SSL_CONNECT_ERROR || (r.connectOp && r.code == CURLE_OPERATION_TIMEDOUT))
         return FtpError(kErrCannotConnect, QStringLiteral("Cannot connect to %1: %2").arg(hostText, r.reason),
                         r.reason);
     if (*lost)

@@ -52,6 +52,10 @@ struct FtpClient::Impl {
     QString currentDir = QStringLiteral("/");
     QString localDir;
     FtpTimeouts timeouts;
+    FtpTls tls;
+    bool encrypted = false;
+    // Written by the TLS handshake on the worker, read after it has ended.
+    QString serverPin;
     QList<int> retryWaits;
 
     bool busy = false;
@@ -240,6 +244,10 @@ struct FtpClient::Impl {
         QString name;
         int port = 21;
     };
+    // TLS options of a request (ftptls.cpp).
+    void prepareTls();
+    static CURLcode onSslContext(CURL *, void *sslContext, void *userp);
+
     // Parses "host", "host:port", "[v6]", "[v6]:port" and a bare v6 address.
     static Endpoint parseHost(const QString &text, int portArgument);
 

@@ -34,6 +34,39 @@ FtpTimeouts timeoutsFromSettings()
                          ReadIni(file, section, QStringLiteral("STALLTIMEOUT"), QString()));
 }
 
+FtpTls parseTls(const QString &mode, const QString &cert)
+{
+    FtpTls t;
+    const QString m = mode.trimmed().toLower();
+    if (m == QLatin1String("required"))
+        t.mode = TlsMode::Required;
+    else if (m == QLatin1String("off"))
+        t.mode = TlsMode::Off;
+    const QString pin = cert.trimmed();
+    // Anything else cannot be a key and would only make every check fail.
+    if (pin.startsWith(QLatin1String("sha256//")) && pin.size() == 8 + 44
+        && !QByteArray::fromBase64(pin.mid(8).toLatin1(), QByteArray::AbortOnBase64DecodingErrors).isEmpty())
+        t.pin = pin;
+    return t;
+}
+
+FtpTls tlsFromSettings()
+{
+    const QString file = QStringLiteral("CHAT.INI"), section = QStringLiteral("PREFERENCES");
+    return parseTls(ReadIni(file, section, QStringLiteral("TLS"), QString()),
+                    ReadIni(file, section, QStringLiteral("CERT"), QString()));
+}
+
+bool trustServerKey(const QString &pin)
+{
+    return WriteIni(QStringLiteral("CHAT.INI"), QStringLiteral("PREFERENCES"), QStringLiteral("CERT"), pin);
+}
+
+QString certSettingLine(const QString &pin)
+{
+    return QStringLiteral("CERT=") + pin;
+}
+
 QList<int> unattendedRetryWaits()
 {
     bool ok = false;

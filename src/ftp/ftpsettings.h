@@ -12,6 +12,16 @@ namespace tobra {
 FtpTimeouts parseTimeouts(const QString &connectSeconds, const QString &stallSeconds);
 FtpTimeouts timeoutsFromSettings();
 
+// TLS as CHAT.INI [PREFERENCES] gives it: TLS = auto (also for a missing or
+// unknown value), required or off; CERT = "sha256//" + base64 of the
+// SHA-256 of the server's public key.
+FtpTls parseTls(const QString &mode, const QString &cert);
+FtpTls tlsFromSettings();
+// Trusts the server's key from now on: writes CERT, changing only that line.
+bool trustServerKey(const QString &pin);
+// The line to add to CHAT.INI [PREFERENCES] to trust a key.
+QString certSettingLine(const QString &pin);
+
 // Waits before the automatic retries of an unattended upload: 1, 2 and 4 s.
 // $TOBRA_RETRY_BASE_MS replaces the first wait (the others double it), so
 // tests need not wait seconds.

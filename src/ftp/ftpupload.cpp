@@ -384,6 +384,8 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
             viaTemp = false;
             fresh = true;
             offset = 0;
+            // Only a failure under the final name may delete that name.
+            serverStarted = false;
             continue;
         }
         if (s.end == StepEnd::Cancelled) {

@@ -14,6 +14,19 @@ bool hasControlChars(const QString &s)
     return false;
 }
 
+bool isUnsafeTextChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E)
+        || (u >= 0x2066 && u <= 0x2069);
+}
+
+QString safeServerText(QString text)
+{
+    text.removeIf(isUnsafeTextChar);
+    return text;
+}
+
 QStringList splitRemote(const QString &path)
 {
     QString p = path;

@@ -9,6 +9,13 @@ namespace tobra {
 // Paths on the server: folder segments, always sent with "/".
 
 bool hasControlChars(const QString &s);
+// Characters that can fake a line or reorder what is shown: control
+// characters, the line and paragraph separators (U+2028, U+2029) and the
+// bidirectional embeddings, overrides and isolates (U+202A-U+202E,
+// U+2066-U+2069).
+bool isUnsafeTextChar(QChar c);
+// Text from the server as it may be shown: without those characters.
+QString safeServerText(QString text);
 QStringList splitRemote(const QString &path);
 // Folder segments of path taken from base unless path is absolute; "." and
 // ".." are resolved and never leave the root.

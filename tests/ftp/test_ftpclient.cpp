@@ -189,6 +189,9 @@ private slots:
         // The server echoes folder names, so a folder named like the password
         // puts it into replies; the status lines never show it.
         const QString pw = TestFtpServer::password();
+        // The server echoes names; an override character must not reach a
+        // status line.
+        c.MakeDirectory(QStringLiteral("x") + QChar(0x202E) + QStringLiteral("y"));
         c.MakeDirectory(pw);
         c.CD(pw);
         c.List();
@@ -202,6 +205,7 @@ private slots:
         QVERIFY(!rec.status.filter(QStringLiteral("/*****")).isEmpty());
         for (const QString &line : rec.status) {
             QVERIFY2(!line.contains(pw) && !line.startsWith(QStringLiteral("PASS")), qPrintable(line));
+            QVERIFY(!line.contains(QChar(0x202E)));
             QCOMPARE(line, line.trimmed());
         }
     }
@@ -602,6 +606,66 @@ private slots:
         for (const QByteArray &line : readBytes(bytesLog).split('\n'))
             received += line.trimmed().toLongLong();
         QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
+    }
+
+    // TLS as CHAT.INI sets it, against a plain server, one that offers TLS
+    // and one that requires it. An untrusted certificate stops the
+    // connection before the login is sent.
+    void tlsPolicies_data()
+    {
+        QTest::addColumn<QString>("server");   // plain, offers, requires
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("pin");      // right, wrong or none
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        const int autoMode = int(TlsMode::Auto), required = int(TlsMode::Required), off = int(TlsMode::Off);
+        QTest::newRow("auto, pinned key") << "requires" << autoMode << "right" << 0 << "";
+        QTest::newRow("auto, plain server") << "plain" << autoMode << "none" << 0 << "";
+        QTest::newRow("required, pinned key") << "offers" << required << "right" << 0 << "";
+        QTest::newRow("required, plain server") << "plain" << required << "none" << kErrCannotConnect
+                                                << "does not offer TLS, and CHAT.INI requires it (TLS=required).";
+        QTest::newRow("off, server requires TLS") << "requires" << off << "none" << kErrCannotConnect << "refused";
+        QTest::newRow("auto, untrusted") << "offers" << autoMode << "none" << kErrUntrustedServer
+                                         << "cannot be verified. Its key is sha256//";
+        QTest::newRow("auto, another key pinned") << "offers" << autoMode << "wrong" << kErrUntrustedServer
+                                                  << "does not carry the key CHAT.INI trusts";
+    }
+    void tlsPolicies()
+    {
+        QFETCH(QString, server);
+        QFETCH(int, mode);
+        QFETCH(QString, pin);
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        TestCertificate cert;
+        QVERIFY(makeTestCertificate(files_.path(), QStringLiteral("localhost"), &cert));
+        TestFtpServer s;
+        QVERIFY2(s.start(server == QLatin1String("plain") ? QStringList() : cert.serverArgs(server == QLatin1String("requires"))),
+                 qPrintable(s.lastError()));
+        FtpClient c;
+        Recorder rec(c);
+        FtpTls tls;
+        tls.mode = TlsMode(mode);
+        tls.pin = pin == QLatin1String("right") ? cert.pin
+                  : pin == QLatin1String("wrong") ? QStringLiteral("sha256//") + QString(43, QLatin1Char('A')) + QLatin1Char('=')
+                                                  : QString();
+        c.setTls(tls);
+        c.setTimeouts({5, 5});
+        QString why;
+        QCOMPARE(errorOf([&] { login(c, s); }, &why), error);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        if (error == 0) {
+            QCOMPARE(c.encrypted(), server != QLatin1String("plain"));
+            const QString local = makeLocal(QStringLiteral("secret.db"), 300000);
+            c.PutFile(local, QStringLiteral("/tls"));
+            QVERIFY2(sameFileContents(local, s.root() + QStringLiteral("/tls/SECRET.DB"), &why), qPrintable(why));
+        }
+        if (error == kErrUntrustedServer) {
+            QCOMPARE(c.serverKeyPin(), cert.pin);
+            // Nothing of the login went to a server nobody trusts.
+            QCOMPARE(s.loginCount(), 0);
+            QVERIFY(rec.status.filter(QStringLiteral("331")).isEmpty());
+        }
     }
 
     // Until the server holds the whole file, an earlier file of the final

@@ -72,6 +72,13 @@ private slots:
             << QByteArray("type=file;size=1; A\x1b[2JB\x07\r\n"
                           "type=file;size=1; \x01\x02\r\n")
             << QStringList{"A[2JB|-1|1|"};
+        // U+2028, U+2029, U+202E (override), U+2066 and U+2069 (isolates):
+        // a name must not fake a line or show "exe.txt" for "txt.exe".
+        QTest::newRow("line separators and bidirectional controls removed")
+            << QByteArray("type=file;size=1; a\xe2\x80\xa8" "b\xe2\x80\xa9" "c\r\n"
+                          "type=file;size=1; report\xe2\x80\xaetxt.exe\r\n"
+                          "type=file;size=1; \xe2\x81\xa6x\xe2\x81\xa9\r\n")
+            << QStringList{"abc|-1|1|", "reporttxt.exe|-1|1|", "x|-1|1|"};
         QTest::newRow("utf-8 and latin-1 names")
             << QByteArray("type=file;size=1; Gr\xc3\xbc\xc3\x9f\x65.txt\r\n"
                           "type=file;size=1; caf\xe9\r\n")

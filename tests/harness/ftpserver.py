@@ -48,6 +48,10 @@ def parse_args(argv):
     p.add_argument("--sparse", action="store_true",
                    help="skip over blocks of zeros instead of writing them, so huge "
                         "uploads of zeros take no disk space")
+    p.add_argument("--certfile", help="offer TLS (AUTH TLS) with this certificate (PEM)")
+    p.add_argument("--keyfile", help="the certificate's private key (PEM)")
+    p.add_argument("--tls-required", action="store_true",
+                   help="with --certfile: refuse logins and transfers without TLS")
     p.add_argument("--login-log", help="append one line per successful login")
     p.add_argument("--verbose", action="store_true", help="log to stderr")
     return p.parse_args(argv)
@@ -81,8 +85,14 @@ def make_handlers(args):
     # Uploads whose data transfer has started, over the whole process, so
     # --fault-uploads holds across the client's reconnects.
     uploads_started = [0]
+    tls = bool(args.certfile)
+    if tls:
+        # Needs python3-openssl; imported only when TLS is asked for.
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+    dtp_base = TLS_DTPHandler if tls else DTPHandler
+    ftp_base = TLS_FTPHandler if tls else FTPHandler
 
-    class TestDTPHandler(DTPHandler):
+    class TestDTPHandler(dtp_base):
         # Bigger reads keep the server from being the only bottleneck in
         # benchmarks.
         ac_in_buffer_size = 512 * 1024
@@ -133,18 +143,35 @@ def make_handlers(args):
                 self.log_bytes()
                 cmd.close()
 
-        # The base class binds this alias to its own handle_read.
-        handle_read_event = handle_read
+        # The base class binds this alias to its own handle_read. With TLS
+        # the alias is the TLS layer's, which must see every read first.
+        if not tls:
+            handle_read_event = handle_read
+        else:
+            def readable(self):
+                # libcurl starts the data connection's handshake before it
+                # sends STOR; the base class would take that early data for
+                # a hang-up and close the connection.
+                if self._ssl_accepting or self._ssl_want_read:
+                    return True
+                if not self.receive and not self._initialized:
+                    return False
+                return self.receive
 
-    class TestFTPHandler(FTPHandler):
+    class TestFTPHandler(ftp_base):
         dtp_handler = TestDTPHandler
+        if tls:
+            certfile = args.certfile
+            keyfile = args.keyfile
+            tls_control_required = args.tls_required
+            tls_data_required = args.tls_required
         banner = "Tobra test server ready."
         # Keep the delay after a refused login short but present, as real
         # servers have one.
         auth_failed_timeout = 1
 
         if args.no_mlsd:
-            proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+            proto_cmds = {k: v for k, v in ftp_base.proto_cmds.items()
                           if k not in ("MLSD", "MLST")}
 
         def on_login(self, username):
@@ -176,10 +203,10 @@ def make_handlers(args):
             # One queue per session keeps replies, multi-line ones and the
             # close after QUIT in the order they were made.
             def push(self, s):
-                self._delay(FTPHandler.push, s)
+                self._delay(ftp_base.push, s)
 
             def close_when_done(self):
-                self._delay(FTPHandler.close_when_done)
+                self._delay(ftp_base.close_when_done)
 
             def _delay(self, fun, *fun_args):
                 if not hasattr(self, "_delayed"):

@@ -1,13 +1,63 @@
 #include "harness/testftpserver.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace tobra::test {
+
+namespace {
+
+// Runs the openssl tool: its standard output, or nothing on any failure.
+std::optional<QByteArray> openssl(const QStringList &args, const QByteArray &input = QByteArray())
+{
+    QProcess p;
+    p.start(QStringLiteral("openssl"), args);
+    if (!p.waitForStarted(5000))
+        return std::nullopt;
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return p.readAllStandardOutput();
+}
+
+}  // namespace
+
+QStringList TestCertificate::serverArgs(bool required) const
+{
+    QStringList args{QStringLiteral("--certfile"), certFile, QStringLiteral("--keyfile"), keyFile};
+    if (required)
+        args << QStringLiteral("--tls-required");
+    return args;
+}
+
+bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out)
+{
+    out->certFile = dir + QStringLiteral("/cert.pem");
+    out->keyFile = dir + QStringLiteral("/key.pem");
+    if (!openssl({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                  QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                  QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"), out->keyFile, QStringLiteral("-out"),
+                  out->certFile}))
+        return false;
+    const auto publicKey = openssl({QStringLiteral("x509"), QStringLiteral("-in"), out->certFile,
+                                    QStringLiteral("-pubkey"), QStringLiteral("-noout")});
+    const auto der = publicKey ? openssl({QStringLiteral("pkey"), QStringLiteral("-pubin"), QStringLiteral("-outform"),
+                                          QStringLiteral("der")},
+                                         *publicKey)
+                               : std::nullopt;
+    if (!der || der->isEmpty())
+        return false;
+    out->pin = QStringLiteral("sha256//")
+               + QString::fromLatin1(QCryptographicHash::hash(*der, QCryptographicHash::Sha256).toBase64());
+    return true;
+}
 
 TestFtpServer::~TestFtpServer() { stop(); }
 

@@ -47,6 +47,17 @@ private:
     QString error_;
 };
 
+// A self-signed certificate made by the openssl tool, and the pin of its key
+// ("sha256//" + base64), computed without the program's own TLS code.
+struct TestCertificate {
+    QString certFile;
+    QString keyFile;
+    QString pin;
+    // Server arguments that offer TLS with it (and require it when asked).
+    QStringList serverArgs(bool required) const;
+};
+bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out);
+
 // Byte i of a pattern file. Not periodic at 256 or any buffer size, so a
 // lost, doubled or shifted block shows up in a comparison.
 char patternByte(qint64 i);

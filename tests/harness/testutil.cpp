@@ -103,6 +103,8 @@ bool Machine::start(const QStringList &serverArgs)
     qputenv("TOBRA_WINDIR", ini.path().toLocal8Bit());
     qputenv("TOBRA_SYSDIR", sys.path().toLocal8Bit());
     qputenv("TOBRA_MAKER_HOST", server.host().toLocal8Bit());
+    // The folder last sent from and the log stay out of the user's home.
+    qputenv("XDG_STATE_HOME", ini.filePath(QStringLiteral("state")).toLocal8Bit());
     if (!oldFace_)
         oldFace_ = Messages::setFace(face);
     return true;

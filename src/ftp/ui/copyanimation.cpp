@@ -1,10 +1,12 @@
 #include "ftp/ui/copyanimation.h"
 
+#include "app/installdirs.h"
 #include "support/modcommon.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#ifdef TOBRA_WITH_FFMPEG
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -13,9 +15,11 @@ extern "C" {
 }
 
 #include <cmath>
+#endif
 
 namespace tobra {
 
+#ifdef TOBRA_WITH_FFMPEG
 namespace {
 
 // A copy clip is a short loop; anything far larger is not one and would only
@@ -173,6 +177,7 @@ private:
 };
 
 }  // namespace
+#endif  // TOBRA_WITH_FFMPEG
 
 CopyAnimation::CopyAnimation(QWidget *parent) : QLabel(parent)
 {
@@ -189,6 +194,7 @@ CopyAnimation::~CopyAnimation() = default;
 bool CopyAnimation::Open(const QString &path)
 {
     Close();
+#ifdef TOBRA_WITH_FFMPEG
     const QString fsPath = toFileSystemPath(path);
     if (!QFileInfo(fsPath).isFile())
         return false;
@@ -204,6 +210,10 @@ bool CopyAnimation::Open(const QString &path)
     frameMs_ = reader.frameMs;
     showFrame(0);
     return true;
+#else
+    Q_UNUSED(path);
+    return false;  // built without FFmpeg: no clip is ever shown
+#endif
 }
 
 void CopyAnimation::Close()
@@ -235,11 +245,13 @@ void CopyAnimation::showFrame(int i)
 
 QString findCopyClip(const QString &programFolder)
 {
-    const QDir dir(programFolder);
-    const QStringList names = dir.entryList(QDir::Files);
-    for (const QString &n : names)
-        if (n.compare(QLatin1String("FILECOPY.AVI"), Qt::CaseInsensitive) == 0)
-            return dir.filePath(n);
+    for (const QString &folder : copyClipFolders(programFolder)) {
+        const QDir dir(folder);
+        const QStringList names = dir.entryList(QDir::Files);
+        for (const QString &n : names)
+            if (n.compare(QLatin1String("FILECOPY.AVI"), Qt::CaseInsensitive) == 0)
+                return dir.filePath(n);
+    }
     return QString();
 }
 

@@ -8,7 +8,8 @@
 namespace tobra {
 
 // Plays a copy clip (an AVI file) in a label, decoded with FFmpeg. Without a
-// clip it shows nothing and every call is harmless.
+// clip, or in a build without FFmpeg, it shows nothing and every call is
+// harmless.
 class CopyAnimation : public QLabel {
     Q_OBJECT
 public:
@@ -35,8 +36,8 @@ private:
     QTimer timer_;
 };
 
-// The copy clip FILECOPY.AVI in the program's folder, found in any letter
-// case; empty when there is none.
+// The copy clip FILECOPY.AVI in the program's folder or in the installed data
+// folder (share/tobra), found in any letter case; empty when there is none.
 QString findCopyClip(const QString &programFolder);
 
 }  // namespace tobra

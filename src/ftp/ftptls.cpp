@@ -1,0 +1,113 @@
+// TLS of the session: the policy of CHAT.INI and a trust model users know
+// from SSH: a certificate verifies against the system's authorities, or
+// carries the key the settings pin.
+#include "ftp/ftpsession_p.h"
+
+#include <QCryptographicHash>
+
+#if __has_include(<openssl/ssl.h>)
+#define TOBRA_HAVE_OPENSSL 1
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+#endif
+
+namespace tobra {
+
+namespace {
+
+#ifdef TOBRA_HAVE_OPENSSL
+// The session whose handshake runs on this worker thread.
+thread_local FtpClient::Impl *t_owner = nullptr;
+
+QString pinOf(X509 *cert)
+{
+    EVP_PKEY *key = cert ? X509_get0_pubkey(cert) : nullptr;
+    if (!key)
+        return QString();
+    const int len = i2d_PUBKEY(key, nullptr);
+    if (len <= 0)
+        return QString();
+    QByteArray der(len, '\0');
+    auto *out = reinterpret_cast<unsigned char *>(der.data());
+    if (i2d_PUBKEY(key, &out) != len)
+        return QString();
+    return QStringLiteral("sha256//")
+        + QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha256).toBase64());
+}
+
+bool nameMatches(X509 *cert, const QString &host)
+{
+    const QByteArray name = host.toUtf8();
+    return X509_check_host(cert, name.constData(), size_t(name.size()), 0, nullptr) == 1
+        || X509_check_ip_asc(cert, name.constData(), 0) == 1;
+}
+
+// Runs for every certificate of the chain while OpenSSL verifies it; the
+// result is what libcurl then checks.
+int verifyCertificate(int preverified, X509_STORE_CTX *store)
+{
+    FtpClient::Impl *d = t_owner;
+    if (!d)
+        return preverified;
+    X509 *leaf = X509_STORE_CTX_get0_cert(store);
+    const QString pin = pinOf(leaf);
+    d->serverPin = pin;
+    if (d->tls.pin.isEmpty())
+        return preverified;
+    if (pin == d->tls.pin) {
+        X509_STORE_CTX_set_error(store, X509_V_OK);
+        return 1;
+    }
+    // Not the pinned key: it must verify, and then name this host, as
+    // libcurl's own host check is off while a key is pinned.
+    if (preverified && X509_STORE_CTX_get_error_depth(store) == 0 && !nameMatches(leaf, d->hostName)) {
+        X509_STORE_CTX_set_error(store, X509_V_ERR_HOSTNAME_MISMATCH);
+        return 0;
+    }
+    return preverified;
+}
+#endif
+
+}  // namespace
+
+CURLcode FtpClient::Impl::onSslContext(CURL *, void *sslContext, void *userp)
+{
+#ifdef TOBRA_HAVE_OPENSSL
+    t_owner = static_cast<Impl *>(userp);
+    auto *ctx = static_cast<SSL_CTX *>(sslContext);
+    SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), &verifyCertificate);
+#else
+    Q_UNUSED(sslContext);
+    Q_UNUSED(userp);
+#endif
+    return CURLE_OK;
+}
+
+void FtpClient::Impl::prepareTls()
+{
+    switch (tls.mode) {
+    case TlsMode::Off:
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_NONE));
+        return;
+    case TlsMode::Auto:
+        // Control and data (PROT P) once the server takes AUTH TLS; plain
+        // FTP only with a server that does not.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+        break;
+    case TlsMode::Required:
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        break;
+    }
+    curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    // A pinned key names the server by itself; the verify callback checks
+    // the name of any other certificate.
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, tls.pin.isEmpty() ? 2L : 0L);
+    // Unknown to TLS back ends other than OpenSSL: the pin then never
+    // matches and only verified certificates pass.
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+}
+
+}  // namespace tobra
