@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the README's pictures: docs/main-window.png (a technician picked
-# and the server folder listed, against a local test server) and
+# and the server folder listed, against a local test server),
+# docs/main-uploading.png (the same window during an upload) and
 # docs/about-box.png, docs/backup-ready.png and docs/backup-done.png.
 # Offscreen, so no display is needed.
 #

@@ -10,6 +10,7 @@
 #include "support/modcommon.h"
 #include "support/modopsys.h"
 #include "support/platform.h"
+#include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 #include "support/ui/tagwidgets.h"
@@ -135,7 +136,9 @@ void ProductWindow::buildControls()
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     lblOpening = label(QStringLiteral("lblOpening"), QStringLiteral("Opening:"), this);
-    lblFile = label(QStringLiteral("lblFile"), QString(), this);
+    // A long path is elided in the middle: the window keeps its size.
+    lblFile = new ElidedLabel(QString(), this);
+    lblFile->setObjectName(QStringLiteral("lblFile"));
     lblTime = label(QStringLiteral("lblTime"), QStringLiteral("Estimated Time Left:"), this);
     lblEstimate = label(QStringLiteral("lblEstimate"), QStringLiteral("0 minute(s)"), this);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -151,7 +154,8 @@ void ProductWindow::buildControls()
         const char *text;
     } panels[] = {{"general", "Ready"}, {"ftpconnection", "No FTP Connection"}, {"netconnection", "Not Connected"}};
     for (const auto &p : panels) {
-        QLabel *panel = label(QLatin1String(p.key), QLatin1String(p.text), sbMain);
+        auto *panel = new ElidedLabel(QLatin1String(p.text), sbMain);
+        panel->setObjectName(QLatin1String(p.key));
         sbMain->addWidget(panel, 1);
     }
 
@@ -211,6 +215,14 @@ void ProductWindow::buildControls()
     progress_ = new ProgressDisplay(this);
     ProgressControlVisible(false);
 
+    // Tab goes down the window; hidden and disabled controls are skipped.
+    QList<QWidget *> order{lstQOFFiles, txtCompany, MSFDir};
+    if (lstMissingFiles)
+        order << lstMissingFiles;
+    order << cmdOk << cmdClose << cmdCancel;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
     connect(cmdGet, &QPushButton::clicked, this, [this] { cmdGet_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
@@ -226,8 +238,12 @@ void ProductWindow::connectFtp()
     blocker_->setCancelButton(cmdCancel);
     ftp_->setWaitFilter(blocker_);
     connect(ftp_, &FtpClient::ConnectionStateChanged, this, [this](int state) {
-        if (state != FtpStateConnected)
+        setPanelText(QStringLiteral("netconnection"),
+                     state == FtpStateConnected ? QStringLiteral("Connected") : QStringLiteral("Not Connected"));
+        if (state != FtpStateConnected) {
             companyFolder_.clear();
+            setPanelText(QStringLiteral("ftpconnection"), QStringLiteral("No FTP Connection"));
+        }
         if (state == FtpStateLost) {
             handleConnectionLost(*ftp_);
             // Declining to reconnect (or a failed reconnect) ends the tries of
@@ -238,13 +254,18 @@ void ProductWindow::connectFtp()
     });
     connect(ftp_, &FtpClient::StatusMessage, this, [this](const QString &text) { AddStatusMessage(text); });
     connect(ftp_, &FtpClient::DirectoryChanged, this, [this](const QString &path) {
-        setWindowTitle(programTitle() + QStringLiteral(" - ") + path);
+        // The title keeps naming the product; the folder goes to the status bar.
+        setPanelText(QStringLiteral("ftpconnection"), path + QStringLiteral(" on ") + ftp_->Host());
         RefreshRemoteList();
     });
     connect(ftp_, &FtpClient::TransferStarting, this, [this] {
         progress_->ShowProgressBar();
         ProgressControlVisible(true);
         progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
+        setWindowTitle(profile_.windowTitle);
+        const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(program().FileCount);
+        ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
+        setPanelText(QStringLiteral("general"), count);
     });
     connect(ftp_, &FtpClient::TransferProgress, this,
             [this](const QString &, const QString &, qint64, qint64 bytesDone, qint64 totalBytes, bool *cancel) {
@@ -362,8 +383,7 @@ void ProductWindow::FtpConnect()
     const QString data = txtQOFData->text().trimmed();
     QString folder;
     if (!data.isEmpty()) {
-        const FileNameParts parts = ParseFileName(data);
-        folder = parts.drive + parts.folder;
+        folder = localFolderOf(data);
     } else {
         folder = platform().programDirectory();
     }
@@ -475,6 +495,12 @@ void ProductWindow::AddStatusMessage(const QString &message)
     lstMessages->update();
 }
 
+void ProductWindow::setPanelText(const QString &key, const QString &text)
+{
+    if (QLabel *panel = sbMain->findChild<QLabel *>(key))
+        panel->setText(text);
+}
+
 void ProductWindow::ProgressControlVisible(bool Torf)
 {
     for (QWidget *w : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Animation1),
@@ -574,20 +600,28 @@ void ProductWindow::cmdGet_Click()
         }
     }
 
+    // A file the user chose to skip is not sent, and the run must say so.
     const bool safety = program().SafetyOn;
-    if (safety && FileExists(path) && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(". Are you sure?")))
+    if (safety && FileExists(path) && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(". Are you sure?"))) {
+        fail(path, name, skippedReason());
         return;
+    }
 
-    QString folder = parts.drive + parts.folder;
+    // The folder of the path as it stands: a folder named "Data [2024]" is
+    // a folder, not the end of a drive prefix.
+    QString folder = localFolderOf(path);
     if (!PathExists(folder)) {
-        if (safety && !askYes(QStringLiteral("Create the directory ") + folder + QStringLiteral("?")))
+        if (safety && !askYes(QStringLiteral("Create the directory ") + folder + QStringLiteral("?"))) {
+            fail(path, name, skippedReason());
             return;
+        }
         if (folder.isEmpty() || !QDir().mkpath(toFileSystemPath(folder))) {
             fail(path, name, QStringLiteral("the folder ") + folder + QStringLiteral(" could not be created"));
             return;
         }
     } else if (safety && FileExists(path)
                && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(".  Are you sure?"))) {
+        fail(path, name, skippedReason());
         return;
     }
     ftp_->setLocalDirectory(toFileSystemPath(StripRChar(folder)));
@@ -607,7 +641,7 @@ void ProductWindow::cmdGet_Click()
     try {
         // Naming the folder keeps the file out of the login folder even when
         // the session was opened again since the folder was opened.
-        ftp_->PutFile(name, remote);
+        ftp_->PutFile(toFileSystemPath(path), remote);
         ++record_.sent;
     } catch (const FtpError &e) {
         if (e.number() == kErrCancelled) {
@@ -622,6 +656,11 @@ void ProductWindow::cmdGet_Click()
 QString ProductWindow::cancelledReason()
 {
     return QStringLiteral("not sent: the backup was cancelled");
+}
+
+QString ProductWindow::skippedReason()
+{
+    return QStringLiteral("not sent: skipped at your answer");
 }
 
 void ProductWindow::cmdCancel_Click()

@@ -79,6 +79,8 @@ private:
     void showResult();
     void resetForNextOpening();
     static QString cancelledReason();
+    void setPanelText(const QString &key, const QString &text);
+    static QString skippedReason();
 
     const ProductProfile &profile_;
     State state_ = State::Ready;

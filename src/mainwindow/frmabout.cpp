@@ -14,7 +14,8 @@ frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Window)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Tobra"));
 
-    auto *title = new QLabel(QStringLiteral("Tobra %1").arg(QStringLiteral(TOBRA_VERSION)), this);
+    auto *title = new QLabel(
+        QStringLiteral("Tobra %1 (%2)").arg(QStringLiteral(TOBRA_VERSION), QStringLiteral(TOBRA_GIT_DESCRIBE)), this);
     QFont f = title->font();
     f.setBold(true);
     f.setPointSizeF(f.pointSizeF() * 1.3);

@@ -10,6 +10,7 @@
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/modcommon.h"
+#include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 #include "support/ui/tagwidgets.h"
@@ -23,6 +24,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QMimeData>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,7 +32,10 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QDropEvent>
+#include <QDragEnterEvent>
 #include <QPainter>
+#include <QStackedWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -63,7 +68,8 @@ QIcon productIcon(const QString &letters, const QColor &colour)
 
 QLabel *makePanel(const QString &key, const QString &text, QWidget *parent)
 {
-    auto *l = new QLabel(text, parent);
+    // A long folder is elided rather than widening the window.
+    auto *l = new ElidedLabel(text, parent);
     l->setObjectName(key);
     l->setAccessibleName(key);
     return l;
@@ -213,7 +219,7 @@ void frmMain::buildControls()
     ProgressBar1->setRange(1, 100);
     lblOpening = new QLabel(QStringLiteral("Opening:"), fraAnimation);
     named(lblOpening, "lblOpening");
-    lblFile = new QLabel(QStringLiteral("FILE from SERVER"), fraAnimation);
+    lblFile = new ElidedLabel(QStringLiteral("FILE from SERVER"), fraAnimation);
     named(lblFile, "lblFile");
     lblFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblTime = new QLabel(QStringLiteral("Estimated Time Left:"), fraAnimation);
@@ -313,14 +319,29 @@ void frmMain::buildLayout()
     fraLayout->addLayout(fraText, 1);
     fraLayout->addWidget(cmdCancel, 0, Qt::AlignBottom);
 
+    // The progress frame takes the warning's place during a transfer, so
+    // nothing below moves when it comes and goes.
+    noticeStack_ = new QStackedWidget(central);
+    noticeStack_->addWidget(lblWarning);
+    noticeStack_->addWidget(fraAnimation);
+    noticeStack_->setCurrentWidget(lblWarning);
+
     auto *layout = new QVBoxLayout(central);
-    layout->addWidget(lblWarning);
+    layout->addWidget(noticeStack_);
     layout->addLayout(top, 3);
     layout->addWidget(remoteBox, 2);
     layout->addLayout(serverRow);
-    layout->addWidget(fraAnimation);
     layout->addLayout(buttons);
     layout->addWidget(lstMessages);
+
+    // Tab follows the window from top to bottom, left to right; disabled
+    // and hidden controls are skipped.
+    const QList<QWidget *> order{lsttech, txtTech,  ckbsafety, cmdReset, txtFileName, cmdbrowse, chkToggle, msfSource,
+                                 filList, MSFDir,  txtURL,    cmdPut,   cmdQof,      cmdQofp,   cmdQsnp,   cmdExit,
+                                 cmdCancel};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+    setAcceptDrops(true);
 
     SetupGrid(msfSource);
     SetupGrid(MSFDir);
@@ -349,6 +370,11 @@ void frmMain::buildMenus()
 void frmMain::connectEvents()
 {
     connect(lsttech, &QListWidget::itemClicked, this, [this] { lsttech_Click(); });
+    // Enter in the file box sends the file, as Upload would.
+    connect(txtFileName, &QLineEdit::returnPressed, this, [this] {
+        if (cmdPut->isEnabled())
+            cmdPut_Click();
+    });
     lsttech->installEventFilter(this);
     connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);
     connect(ckbsafety, &QCheckBox::clicked, this, &frmMain::ckbsafety_Click);
@@ -462,6 +488,30 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!isBusy() && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent *event)
+{
+    const QString file = droppedFile(event->mimeData());
+    if (isBusy() || file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    useChosenFile(file);
+}
+
+QString frmMain::droppedFile(const QMimeData *data)
+{
+    // One local file; a folder or several files is not a choice.
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return QString();
+    const QString path = data->urls().first().toLocalFile();
+    return QFileInfo(path).isFile() ? path : QString();
 }
 
 void frmMain::productButton_Click(int product)

@@ -15,6 +15,9 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QMimeData;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -125,6 +128,11 @@ public:
     void ToggleItem_Click();
     void HelpMenuItem_Click();
     void cmdbrowse_Click();
+    // Puts a chosen (browsed or dropped) file into the file box and shows
+    // its folder; false, with a message, when it is not a readable file.
+    bool useChosenFile(const QString &chosen);
+    // The one local file of a drop, or "".
+    static QString droppedFile(const QMimeData *data);
     void filList_Click(QListWidgetItem *item);
     void msfSource_Click();
     void MSFDir_Click();
@@ -151,6 +159,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -174,6 +184,12 @@ private:
 
     QPointer<frmAbout> about_;
     TransferInputBlocker *blocker_ = nullptr;
+    QStackedWidget *noticeStack_ = nullptr;   // the warning, or the progress frame
+    // Shows the folder the next upload goes to in the caption and the
+    // "ftpconnection" panel.
+    void showUploadTarget(const QString &code);
+    // Lists the technician's folder into the remote grid again.
+    void relistTechFolder(const QString &code);
     // The connection-lost question was asked during the running upload.
     bool lostAsked_ = false;
     QString restingCaption_;

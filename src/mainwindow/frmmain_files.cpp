@@ -73,8 +73,7 @@ void frmMain::cmdbrowse_Click()
     QString initialFolder;
     QString preset;
     if (!before.isEmpty()) {
-        const FileNameParts parts = ParseFileName(before);
-        const QString folder = parts.drive + parts.folder;
+        const QString folder = localFolderOf(before);
         if (FolderExists(folder))
             initialFolder = folder;
         preset = localFileNameOf(before);
@@ -84,14 +83,18 @@ void frmMain::cmdbrowse_Click()
         txtFileName->setText(before);
         return;
     }
+    useChosenFile(chosen);
+}
+
+bool frmMain::useChosenFile(const QString &chosen)
+{
     const QFileInfo fi(toFileSystemPath(chosen));
     if (!fi.isFile() || fi.isHidden()) {
         Messages::show(QStringLiteral("Error:  ") + chosen + QStringLiteral(" does not exist. Please choose a file."),
                        MsgStyle::OkOnly);
-        return;
+        return false;
     }
-    const FileNameParts parts = ParseFileName(chosen);
-    const QString folder = parts.drive + parts.folder;
+    const QString folder = localFolderOf(chosen);
     clearGrid(msfSource);
     LoadFileGrid(msfSource, folder);
     filList->setPattern(QStringLiteral("*.*"));
@@ -101,6 +104,7 @@ void frmMain::cmdbrowse_Click()
     filList->setPath(FTP1->LocalDirectory());
     selectLocalName(localFileNameOf(chosen), false);
     txtFileName->setText(chosen);
+    return true;
 }
 
 void frmMain::filList_Click(QListWidgetItem *item)
@@ -131,9 +135,14 @@ void frmMain::MSFDir_Click()
     MSFDir->setCol(0);
     if (MSFDir->Row() < MSFDir->FixedRows())
         return;
+    // A name from the server is text; only a plain name may pick a file of
+    // the folder shown.
+    const QString name = MSFDir->Text();
+    if (!isPlainServerName(name))
+        return;
     const QString folder = localViewFolder();
     // Names on the server are upper case; the local file keeps its own case.
-    txtFileName->setText(joinLocal(folder, storedLocalName(toFileSystemPath(folder), MSFDir->Text())));
+    txtFileName->setText(joinLocal(folder, storedLocalName(toFileSystemPath(folder), name)));
 }
 
 void frmMain::chkToggle_Click()

@@ -8,6 +8,7 @@
 #include "ftp/ui/progressdisplay.h"
 #include "mainwindow/filelistbox.h"
 #include "mainwindow/frmmain_p.h"
+#include "mainwindow/lastfolder.h"
 #include "support/errorhandler.h"
 #include "support/globals.h"
 #include "support/messages.h"
@@ -22,6 +23,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QTimer>
 
 namespace tobra {
@@ -33,7 +35,7 @@ constexpr int kMaxStatusLines = 5000;
 
 void frmMain::reportFtpError(const FtpError &e)
 {
-    if (e.number() == kErrCannotConnect)
+    if (e.number() == kErrCannotConnect || e.number() == kErrUntrustedServer)
         Messages::show(cannotLogonText() + QLatin1Char('\n') + e.reason(), MsgStyle::OkOnly);
     else
         Messages::show(e.description(), MsgStyle::OkOnly);
@@ -46,8 +48,7 @@ void frmMain::FtpConnect()
     try {
         if (!FTP1->Connected()) {
             setPointerHourglass();
-            FTP1->setTimeouts(timeoutsFromSettings());
-            FTP1->Connect(txtURL->text().trimmed(), ftpUser(), ftpPassword(), kFtpPort);
+            connectWithSettings(*FTP1, txtURL->text().trimmed(), true);
             setPointerDefault();
         }
     } catch (const FtpError &e) {
@@ -57,7 +58,7 @@ void frmMain::FtpConnect()
     }
     const QString text = txtFileName->text().trimmed();
     if (!text.isEmpty()) {
-        QString folder = GetFileDrive(text) + GetFilePath(text);
+        QString folder = localFolderOf(text);
         CkRSlash(folder);
         QString bare = folder;
         StripRChar(bare);
@@ -104,11 +105,41 @@ void frmMain::RefreshRemoteList()
 
 void frmMain::ProgressControlVisible(bool Torf)
 {
-    fraAnimation->setVisible(Torf);
+    noticeStack_->setCurrentWidget(Torf ? static_cast<QWidget *>(fraAnimation) : lblWarning);
+}
+
+void frmMain::showUploadTarget(const QString &code)
+{
+    if (!FTP1->Connected() || !techFolderUsable(code) || code.trimmed().isEmpty())
+        return;
+    const QString folder = remoteTechFolder(code);
+    setPanelText(QStringLiteral("ftpconnection"), folder + QStringLiteral(" on ") + FTP1->Host());
+    setRestingCaption(directoryCaption(folder));
+}
+
+void frmMain::relistTechFolder(const QString &code)
+{
+    BusyScope busy(*this);
+    try {
+        FTP1->CD(remoteTechFolder(code));
+        fillRemoteGrid(MSFDir, remoteGridRows(FTP1->List()));
+        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
+    } catch (const FtpError &) {
+        // The upload itself is confirmed; a listing that fails now only
+        // leaves the grid as it was.
+    }
 }
 
 void frmMain::OnConnectionStateChanged(int state)
 {
+    // The panels say what the session is, not what it was.
+    setPanelText(QStringLiteral("netconnection"),
+                 state == FtpStateConnected ? QStringLiteral("Connected") : QStringLiteral("Not Connected"));
+    setPanelText(QStringLiteral("ftpconnection"), state == FtpStateConnected
+                                                      ? FTP1->currentDirectory() + QStringLiteral(" on ") + FTP1->Host()
+                                                      : QStringLiteral("No FTP Connection"));
+    if (state != FtpStateConnected)
+        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
     if (state == FtpStateLost) {
         // The question must show the normal pointer, not the hourglass.
         setPointerDefault();
@@ -129,7 +160,6 @@ void frmMain::OnTransferStarting(const QString &localFile)
 {
     progress->ShowProgressBar();
     ProgressControlVisible(true);
-    lblWarning->setVisible(false);
     // The event names the file; the program-wide name is only set by the
     // product windows.
     QString shown = program().CurrentFileName;
@@ -148,7 +178,6 @@ void frmMain::OnTransferComplete(const QString &remoteFile, const QString &local
 {
     progress->StopAnimation();
     ProgressControlVisible(false);
-    lblWarning->setVisible(true);
     AddStatusMessage(transferCompleteLine(remoteFile, localFile, download));
 }
 
@@ -221,9 +250,11 @@ void frmMain::LoadFTPGrid(FlexGrid *MsfGrid, FtpClient *FTPControl)
     try {
         FTPControl->CD(remoteTechFolder(code));
         fillRemoteGrid(MsfGrid, remoteGridRows(FTPControl->List()));
+        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
     } catch (const FtpError &e) {
         // A folder that is not there yet lists nothing; only an unreachable
         // server is worth a message.
+        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
         setPointerDefault();
         if (e.number() == kErrCannotConnect)
             Messages::show(cannotLogonText(), MsgStyle::OkOnly);
@@ -265,6 +296,11 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
     FTP1->setLocalDirectory(localDir);
     const bool exists = FileExists(text);
     PutOutcome outcome = PutOutcome::NothingSent;
+    if (!exists) {
+        // A folder or a name that is not there: say so instead of nothing.
+        Messages::show(QStringLiteral("File ") + text + QStringLiteral(" does not exist."), MsgStyle::Critical,
+                       QStringLiteral("ERROR"));
+    }
     if (!FTP1->LocalDirectory().isEmpty() && exists) {
         const QString code = pickDone_ ? pickedCode_ : txtTech->text().trimmed();
         if (!techFolderUsable(code) || code.isEmpty()) {
@@ -283,7 +319,8 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
             lostAsked_ = false;
             cmdCancel->setEnabled(true);
             try {
-                FTP1->PutFile(localFileNameOf(text), remoteTechFolder(code));
+                // The path checked is the path sent, whole.
+                FTP1->PutFile(text, remoteTechFolder(code));
                 outcome = PutOutcome::Sent;
             } catch (const FtpError &e) {
                 outcome = e.number() == kErrCancelled ? PutOutcome::Cancelled : PutOutcome::Failed;
@@ -292,7 +329,6 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
                 // that has ended.
                 progress->StopAnimation();
                 ProgressControlVisible(false);
-                lblWarning->setVisible(true);
                 setPointerDefault();
                 // A cancel was asked for, and a lost connection has had its
                 // question (and its answer): one message per failure.
@@ -302,6 +338,12 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
             }
             cmdCancel->setEnabled(false);
             FTP1->clearCancel();
+            if (outcome == PutOutcome::Sent) {
+                // The folder exists now, and the grid shows the file in it.
+                rememberSentFolder(localFolderOf(text));
+                relistTechFolder(code);
+                showUploadTarget(code);
+            }
             lsttech->setEnabled(techWas);
             cmdReset->setEnabled(resetWas);
             for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})

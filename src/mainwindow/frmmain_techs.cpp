@@ -57,6 +57,8 @@ void frmMain::lsttech_Click()
     lsttech->setVisible(true);
     cmdReset->setEnabled(true);
     ChangeUploads();
+    // The next upload goes to this code's folder, made if it is missing.
+    showUploadTarget(pickedCode_);
 }
 
 void frmMain::cmdReset_Click()

@@ -1,6 +1,7 @@
 #include "mainwindow/mainlogic.h"
 
 #include "app/cmdline.h"
+#include "ftp/remotepath.h"
 #include "mainwindow/fileversion.h"
 #include "support/messages.h"
 #include "support/modcommon.h"
@@ -135,8 +136,7 @@ QString startFileBox(const QString &fileWord, const QString &iniFolder)
 
 QString startFolderFor(const QString &fileBox, const QString &programFolder)
 {
-    const FileNameParts parts = ParseFileName(fileBox.trimmed());
-    const QString folder = (parts.drive + parts.folder).trimmed();
+    const QString folder = localFolderOf(fileBox);
     if (FolderExists(folder))
         return folder;
     return programFolder;
@@ -145,13 +145,7 @@ QString startFolderFor(const QString &fileBox, const QString &programFolder)
 QString localFileNameOf(const QString &path)
 {
     const QString t = path.trimmed();
-    for (qsizetype i = t.size() - 1; i >= 0; --i)
-        if (isPathSeparator(t.at(i)))
-            return t.mid(i + 1);
-    // "C:REPORT.ZIP" names a file on a drive without a folder.
-    if (t.size() >= 2 && t.at(1) == QLatin1Char(':'))
-        return t.mid(2);
-    return t;
+    return t.mid(localFolderOf(t).size());
 }
 
 QString joinLocal(const QString &folder, const QString &name)
@@ -185,10 +179,19 @@ QString storedLocalName(const QString &folder, const QString &name)
     return i >= 0 ? entries.at(i) : name;
 }
 
+bool isPlainServerName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (QChar c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || isUnsafeTextChar(c))
+            return false;
+    return true;
+}
+
 QString uploadLocalDirectory(const QString &fileBox)
 {
-    const FileNameParts parts = ParseFileName(fileBox.trimmed());
-    const QString folder = parts.drive + parts.folder;
+    const QString folder = localFolderOf(fileBox);
     QString stripped = folder;
     StripRChar(stripped);
     // "/" alone would strip to nothing and the upload would silently skip a

@@ -81,6 +81,10 @@ QString joinLocal(const QString &folder, const QString &name);
 // The name as stored in folder: the exact one when present, else the one
 // that matches without regard to case, else name itself.
 QString storedLocalName(const QString &folder, const QString &name);
+// True when a name from the server may name a local file in a folder: not
+// empty, not "." or "..", no separator of either kind, nothing that could
+// fake a line or reorder text. Anything else is text to show, never a path.
+bool isPlainServerName(const QString &name);
 // Index of the entry equal to name; without an exact match the first that
 // matches without regard to case; -1 when none.
 int findNameIndex(const QStringList &entries, const QString &name);

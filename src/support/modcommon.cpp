@@ -115,6 +115,17 @@ QString GetFilePath(const QString &FilName) { return ParseFileName(FilName).fold
 QString GetFileBaseName(const QString &FilName) { return ParseFileName(FilName).name; }
 QString GetFileExt(const QString &FilName) { return ParseFileName(FilName).ext; }
 
+QString localFolderOf(const QString &path)
+{
+    const QString t = path.trimmed();
+    for (qsizetype i = t.size() - 1; i >= 0; --i)
+        if (isPathSeparator(t.at(i)))
+            return t.left(i + 1);
+    if (t.size() >= 2 && t.at(1) == QLatin1Char(':'))
+        return t.left(2);
+    return QString();
+}
+
 QString toFileSystemPath(const QString &path)
 {
 #ifdef Q_OS_WIN

@@ -36,6 +36,11 @@ QString GetFileExt(const QString &FilName);
 
 // Path as the file system wants it: on Linux "\" becomes "/".
 QString toFileSystemPath(const QString &path);
+// The folder of a local path with its trailing separator ("C:" for
+// "C:A.ZIP", "" for a bare name), split at the last separator only: unlike
+// ParseFileName it keeps folders that hold "]", so the folder checked is
+// the folder used.
+QString localFolderOf(const QString &path);
 // A normal, visible file of at least one byte.
 bool FileExists(const QString &FileName);
 // A folder, or a file (the installation checks accept either).

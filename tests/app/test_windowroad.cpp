@@ -81,8 +81,10 @@ private slots:
         QFETCH(QString, fileBox);
         QFETCH(bool, safety);
         QFETCH(bool, picked);
+        // Without a file the box starts in the folder last sent from; none
+        // was kept here, so in the home folder.
         if (fileBox == "<ini>")
-            fileBox = IniFolder();
+            fileBox = QDir::homePath() + "/";
         const QStringList before = serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7");
         frmMain w;
         QCOMPARE(FormLoad(w, parseCommandLine(args)).outcome, LoadResult::Waiting);

@@ -1,11 +1,12 @@
 #include "backup/productwindow.h"
 #include "ftp/ftpclient.h"
 #include "harness/testutil.h"
-#include "support/ui/inputblocker.h"
 #include "support/globals.h"
 #include "support/messages.h"
+#include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
@@ -157,7 +158,10 @@ private slots:
         QVERIFY(shown(&w, "MSFDir") && shown(&w, "txtCompany") && shown(&w, "lblFTP"));
         QVERIFY(!shown(&w, "lstQOFFiles") && !shown(&w, "lblLocal") && !okEnabled(&w));
         QVERIFY(ctl<QPushButton>(&w, w.profile().closeButtonName)->isEnabled());
-        QCOMPARE(w.windowTitle(), "Tobra - /uploads/" + folder);
+        // The title names the product; the status bar names the folder.
+        QCOMPARE(w.windowTitle(), w.profile().windowTitle);
+        QCOMPARE(ctl<QLabel>(&w, "ftpconnection")->text(), "/uploads/" + folder + " on " + m.server.host());
+        QCOMPARE(ctl<QLabel>(&w, "netconnection")->text(), QString("Connected"));
         QCOMPARE(items(&w, "lstMessages").filter(QRegularExpression("^Upload of .* complete$")).size(), 3);
         // One login served opening, run and listing.
         QCOMPARE(w.ftp().loginCount(), 1);
@@ -239,11 +243,18 @@ private slots:
         QTest::addColumn<QStringList>("questions");  // C create, O overwrite, O2 overwrite again
         QTest::addColumn<bool>("folderMade");
         QTest::addColumn<bool>("uploaded");
+        QTest::addColumn<QStringList>("reported");   // lstMissingFiles
         const int y = int(MsgAnswer::Yes), n = int(MsgAnswer::No);
-        QTest::newRow("safety off asks nothing") << false << QList<int>{} << QStringList{} << true << true;
-        QTest::newRow("yes to all") << true << QList<int>{y, y, y} << QStringList{"C", "O", "O2"} << true << true;
-        QTest::newRow("no, no") << true << QList<int>{n, n} << QStringList{"C", "O"} << false << false;
-        QTest::newRow("yes, yes, no") << true << QList<int>{y, y, n} << QStringList{"C", "O", "O2"} << true << false;
+        const QString skipped = ": not sent: skipped at your answer";
+        QTest::newRow("safety off asks nothing") << false << QList<int>{} << QStringList{} << true << true
+                                                 << QStringList{"x.db"};
+        QTest::newRow("yes to all") << true << QList<int>{y, y, y} << QStringList{"C", "O", "O2"} << true << true
+                                    << QStringList{"x.db"};
+        // A file the user kept back is not sent, and the run says so.
+        QTest::newRow("no, no") << true << QList<int>{n, n} << QStringList{"C", "O"} << false << false
+                                << QStringList{"x.db" + skipped, "one.db" + skipped};
+        QTest::newRow("yes, yes, no") << true << QList<int>{y, y, n} << QStringList{"C", "O", "O2"} << true << false
+                                      << QStringList{"x.db", "one.db" + skipped};
     }
     void safetyQuestions()
     {
@@ -272,9 +283,36 @@ private slots:
         QCOMPARE(m.texts(), expected);
         QCOMPARE(QFileInfo(m.local.filePath("newsub")).isDir(), folderMade);
         QCOMPARE(m.remoteEntries("QOFS"), uploaded ? QStringList{"ONE.DB"} : QStringList{});
-        // A made folder has no file in it: missing. What the user kept back
-        // is not reported.
-        QCOMPARE(items(&w, "lstMissingFiles"), folderMade ? QStringList{"x.db"} : QStringList{});
+        // A made folder has no file in it: missing.
+        QTEST(items(&w, "lstMissingFiles"), "reported");
+        QVERIFY(text(&w, "lblDataTransferWarning") != completionText(w.profile()));
+    }
+
+    // A data folder whose name holds brackets is the folder read, and a
+    // Safety "No" to a file that is there means that file is not sent.
+    void bracketFolderAndSkippedFile()
+    {
+        BackupMachine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        const QString data = m.local.filePath("Qof Data [2024]");
+        QVERIFY(m.install(Product::Qof, "B", {"a.db", "b.db"}, data));
+        QVERIFY(m.dataFile("Qof Data [2024]/a.db", 3000) && m.dataFile("Qof Data [2024]/b.db", 4000));
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        w.cmdOk_Click();
+        QCOMPARE(w.lastRun().sent, 2);
+        QVERIFY(m.same("Qof Data [2024]/a.db", "QOFB/A.DB") && m.same("Qof Data [2024]/b.db", "QOFB/B.DB"));
+        QCOMPARE(text(&w, "lblDataTransferWarning"), completionText(w.profile()));
+        w.cmdExit_Click();
+
+        program().SafetyOn = true;
+        for (MsgAnswer a : {MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Yes})
+            m.face->answerNext(a);
+        QVERIFY(w.Form_Activate());
+        w.cmdOk_Click();
+        QCOMPARE(w.lastRun().sent, 1);
+        QCOMPARE(items(&w, "lstMissingFiles"), QStringList{"b.db: not sent: skipped at your answer"});
+        QVERIFY(text(&w, "lblTransferCompletion").startsWith("1 of 2 files"));
     }
 
     void subFolders_data()
@@ -379,6 +417,51 @@ private slots:
             QCOMPARE(text(&w, "lblDataTransferWarning"), QString("Following files could not be sent to Halvex FTP site."));
             QVERIFY(text(&w, "lblTransferCompletion").startsWith(QString::number(sent.size()) + " of 3 files"));
         }
+    }
+
+    // A 200-character data path: the window keeps its size and EXIT stays
+    // inside it; Tab walks the list and the buttons; the progress says
+    // which file of how many.
+    void longDataPathAndKeyboard()
+    {
+        BackupMachine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QString data = m.local.path();
+        while (data.size() < 200)
+            data += "/a-rather-long-folder-name";
+        QVERIFY(m.install(Product::Qsnp, "Long", {"a.db", "b.db"}, data));
+        QVERIFY(test::writePatternFile(data + "/a.db", 100) && test::writePatternFile(data + "/b.db", 100));
+        ProductWindow w(Product::Qsnp);
+        QVERIFY(w.Form_Load());
+        w.show();
+        const int width = w.width();
+        QStringList counts;
+        int widest = 0;
+        connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&] {
+            counts << ctl<QLabel>(&w, "general")->text();
+            widest = qMax(widest, w.minimumSizeHint().width());
+        });
+        w.cmdOk_Click();
+        QCOMPARE(counts, (QStringList{"File 1 of 2", "File 2 of 2"}));
+        QVERIFY2(widest <= width, qPrintable(QString("%1 > %2").arg(widest).arg(width)));
+        QCOMPARE(w.width(), width);
+        QPushButton *exit = ctl<QPushButton>(&w, w.profile().closeButtonName);
+        QVERIFY(w.rect().contains(exit->geometry()));
+
+        ProductWindow k(Product::Qsnp);
+        QVERIFY(k.Form_Load());
+        k.show();
+        QApplication::setActiveWindow(&k);
+        QVERIFY(QTest::qWaitForWindowActive(&k));
+        ctl<QWidget>(&k, "lstQOFFiles")->setFocus();
+        QStringList seen;
+        for (int i = 0; i < 10; ++i) {
+            seen << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget()->objectName() == "lstQOFFiles")
+                break;
+        }
+        QCOMPARE(seen, (QStringList{"lstQOFFiles", "cmdOk", k.profile().closeButtonName}));
     }
 
     // Cancel during a run: the file being sent and the rest of the list are

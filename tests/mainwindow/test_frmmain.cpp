@@ -1,13 +1,18 @@
 #include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
 #include "harness/testutil.h"
 #include "mainwindow/filelistbox.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/lastfolder.h"
 #include "support/globals.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -191,8 +196,15 @@ private slots:
         QCOMPARE(caption, QString("Uploading Big Report.Zip"));
         QCOMPARE(fileLabel, "Big Report.Zip to " + m_.server.host());
         const QString line = "Upload of " + file + " complete";
-        QCOMPARE(w->lstMessages->item(w->lstMessages->count() - 1)->text(), line);
+        QCOMPARE(w->lstMessages->findItems(line, Qt::MatchExactly).size(), 1);
         QCOMPARE(w->lstMessages->currentRow(), w->lstMessages->count() - 1);
+        // The grid is listed again and shows the file; the caption and the
+        // panels name the folder the next upload goes to.
+        QVERIFY(column(w->MSFDir, 0).contains("BIG REPORT.ZIP"));
+        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T3 on " + m_.server.host());
+        QCOMPARE(w->panelText("netconnection"), QString("Connected"));
+        QCOMPARE(w->panelText("general"), QString("Ready"));
+        QCOMPARE(lastSentFolder(), m_.local.path());
         QCOMPARE(m_.texts(), QStringList{line});
         QCOMPARE(m_.face->shown[0].style, 64);
         QCOMPARE(m_.face->shown[0].title, QString("Transfer Notification"));
@@ -241,7 +253,8 @@ private slots:
         if (remote.isEmpty()) {
             QVERIFY(outcome == frmMain::PutOutcome::NothingSent);
             QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
-            QVERIFY(m_.face->shown.isEmpty());
+            // A name that is not a file is said so; an empty box says nothing.
+            QCOMPARE(m_.texts(), box.isEmpty() ? QStringList() : QStringList{"File " + local(box) + " does not exist."});
         } else {
             QVERIFY(outcome == frmMain::PutOutcome::Sent);
             QVERIFY(QFileInfo(folder + "/" + remote).isFile());
@@ -312,6 +325,133 @@ private slots:
 
     // Yes reconnects and resumes the file; No ends the upload with the
     // question as its only message.
+    // Names on the server are text: a click on a name that is a path, "..",
+    // or that hides its real ending never fills the file box. A local folder
+    // whose name holds brackets is the folder the file is sent from.
+    void serverNamesStayNamesAndLocalPathsStayWhole()
+    {
+        const QString hostile = "..\\..\\..\\secret\\KEY.TXT";
+        QVERIFY(writeBytes(remote("T3/" + hostile), "x"));
+        QVERIFY(writeBytes(remote("T3/" + QString("REPORT") + QChar(0x202E) + "TXT.EXE"), "y"));
+        QVERIFY(writeBytes(local("qof[2]/Sent.zip"), QByteArray(5000, 's')));
+        auto w = makeWindow();
+        pick(*w, "T3");
+        const QString before = local("qof[2]/Sent.zip");
+        w->txtFileName->setText(before);
+        const int row = int(column(w->MSFDir, 0).indexOf(hostile)) + 1;
+        QVERIFY(row > 0);
+        clickCell(w->MSFDir, row, 0);
+        QCOMPARE(w->txtFileName->text(), before);
+        // The override is gone: the name shows its real ending.
+        QVERIFY(column(w->MSFDir, 0).contains("REPORTTXT.EXE"));
+        QVERIFY(w->cmdPut_Click() == frmMain::PutOutcome::Sent);
+        QString why;
+        QVERIFY2(sameFileContents(before, remote("T3/SENT.ZIP"), &why), qPrintable(why));
+        QDir(remote("T3")).removeRecursively();
+    }
+
+    // A server whose certificate cannot be trusted is asked about; Yes pins
+    // its key in CHAT.INI (that line only) and connects, No stays away.
+    void untrustedServerIsAskedAbout_data()
+    {
+        QTest::addColumn<bool>("trust");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No") << false;
+    }
+    void untrustedServerIsAskedAbout()
+    {
+        QFETCH(bool, trust);
+        TestCertificate cert;
+        QVERIFY(makeTestCertificate(m_.local.path(), "localhost", &cert));
+        TestFtpServer tls;
+        QVERIFY2(tls.start(cert.serverArgs(true)), qPrintable(tls.lastError()));
+        const QByteArray chat = "; settings\r\n[PREFERENCES]\r\nURL=" + tls.host().toUtf8() + "\r\n[OTHER]\r\nA=1\r\n";
+        const QString chatPath = m_.ini.filePath("CHAT.INI");
+        QVERIFY(writeBytes(chatPath, chat));
+        auto w = makeWindow(tls.host());
+        m_.face->answerNext(trust ? MsgAnswer::Yes : MsgAnswer::No);
+        pick(*w, "T1");
+        QCOMPARE(m_.texts(), QStringList{untrustedServerQuestion(tls.host(), cert.pin)});
+        QCOMPARE(w->FTP1->Connected(), trust);
+        QCOMPARE(w->FTP1->encrypted(), trust);
+        QByteArray expected = chat;
+        if (trust)
+            expected.replace("\r\n[OTHER]", "\r\nCERT=" + cert.pin.toUtf8() + "\r\n[OTHER]");
+        QCOMPARE(readBytes(chatPath), expected);
+        QCOMPARE(tls.loginCount(), trust ? 1 : 0);
+        QFile::remove(chatPath);
+    }
+
+    // Tab visits every usable control once, in reading order, and leaves
+    // the grids; Shift+Tab goes back the same way.
+    void keyboardOrder()
+    {
+        auto w = makeWindow();
+        pick(*w, "T1");
+        w->txtFileName->setText(local("report.zip"));
+        QApplication::setActiveWindow(w.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        const QStringList expected{"lsttech", "txtTech",  "ckbsafety", "cmdReset", "txtFileName", "cmdbrowse",
+                                   "chkToggle", "msfSource", "MSFDir",  "txtURL",   "cmdPut",      "cmdQof",
+                                   "cmdQofp",  "cmdQsnp",   "cmdExit"};
+        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            w->lsttech->setFocus();
+            QStringList seen;
+            for (int i = 0; i < 40; ++i) {
+                seen << QApplication::focusWidget()->objectName();
+                QTest::keyClick(QApplication::focusWidget(), key);
+                if (QApplication::focusWidget() == w->lsttech)
+                    break;
+            }
+            QStringList want = expected;
+            if (key == Qt::Key_Backtab)
+                std::reverse(want.begin() + 1, want.end());
+            QCOMPARE(seen, want);
+        }
+        // Enter in the file box sends the file.
+        w->txtFileName->setFocus();
+        QTest::keyClick(w->txtFileName, Qt::Key_Return);
+        QVERIFY(QFileInfo::exists(remote("T1/REPORT.ZIP")) && QFileInfo(remote("T1/REPORT.ZIP")).size() == 3000);
+        QVERIFY(writeBytes(remote("T1/REPORT.ZIP"), QByteArray(1024, 'r')));
+    }
+
+    // The status bar through connect, a folder not made yet, a lost
+    // connection and a reconnect; a dropped file fills the file box.
+    void statusBarTellsTheTruth()
+    {
+        auto w = makeWindow();
+        QCOMPARE(w->panelText("netconnection"), QString("Not Connected"));
+        w->FtpConnect();
+        QCOMPARE(w->panelText("ftpconnection"), "/ on " + m_.server.host());
+        pick(*w, "T1");
+        QCOMPARE(w->panelText("netconnection"), QString("Connected"));
+        QCOMPARE(w->panelText("general"), QString("Ready"));
+        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T1 on " + m_.server.host());
+        // A code whose folder does not exist yet: the next upload goes there.
+        pick(*w, "T9");
+        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T9 on " + m_.server.host());
+        QCOMPARE(w->windowTitle(), QString("Tobra - /uploads/T9"));
+        m_.face->answerNext(MsgAnswer::No);
+        emit w->FTP1->ConnectionStateChanged(FtpStateLost);
+        QCOMPARE(w->panelText("netconnection"), QString("Not Connected"));
+        QCOMPARE(w->panelText("ftpconnection"), QString("No FTP Connection"));
+        pick(*w, "T1");
+        QCOMPARE(w->panelText("netconnection"), QString("Connected"));
+        QCOMPARE(w->panelText("ftpconnection"), "/uploads/T1 on " + m_.server.host());
+
+        // As a file manager drags: enter, then drop; a folder is not a file.
+        for (const QString &dropped : {local("Data.ZIP"), m_.local.path()}) {
+            QMimeData drag;
+            drag.setUrls({QUrl::fromLocalFile(dropped)});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w.get(), &enter);
+            QCOMPARE(enter.isAccepted(), dropped.endsWith("Data.ZIP"));
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w.get(), &drop);
+            QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
+        }
+    }
+
     // The Cancel button, Escape, or closing the window and answering Yes
     // stop the upload within a second; no message, nothing left on the
     // server, and the window stays usable (or closes, when that was asked).

@@ -162,6 +162,18 @@ private slots:
         QTest::newRow("upload unix root keeps its separator") << "upload" << "/a.zip" << "/";
         QTest::newRow("upload bare name has none") << "upload" << "A.ZIP" << "";
         QTest::newRow("upload blanks trimmed") << "upload" << "  /tmp/x.zip  " << "/tmp";
+        // A "]" belongs to the folder's name, not to a prefix to drop.
+        QTest::newRow("upload folder with brackets") << "upload" << "/data/qof[2]/a.zip" << "/data/qof[2]";
+        QTest::newRow("upload folder with a closing bracket") << "upload" << "C:\\Qof Data [2024]\\A.DB"
+                                                             << "C:\\Qof Data [2024]";
+        QTest::newRow("plain server name") << "plain" << "REPORT 1.ZIP" << "yes";
+        QTest::newRow("server name with a backslash path") << "plain" << "..\\..\\..\\secret\\KEY.TXT" << "no";
+        QTest::newRow("server name with a slash") << "plain" << "a/b" << "no";
+        QTest::newRow("server name dot") << "plain" << "." << "no";
+        QTest::newRow("server name dot dot") << "plain" << ".." << "no";
+        QTest::newRow("server name empty") << "plain" << "" << "no";
+        QTest::newRow("server name with an override") << "plain" << QString("a") + QChar(0x202E) + "txt.exe" << "no";
+        QTest::newRow("server name with a line separator") << "plain" << QString("a") + QChar(0x2028) + "b" << "no";
     }
     void pathRules()
     {
@@ -174,6 +186,8 @@ private slots:
         } else if (fn == "box") {
             QCOMPARE(startFileBox(in, "/ini/"), out);
             QCOMPARE(startFileBox(in, "/ini"), out);
+        } else if (fn == "plain") {
+            QCOMPARE(isPlainServerName(in) ? QString("yes") : QString("no"), out);
         } else {
             const QString got = fn == "name" ? localFileNameOf(in)
                 : fn == "join"               ? joinLocal(in, "a.zip")

@@ -1,11 +1,12 @@
-// Renders the main window (a technician picked, the server folder listed),
-// the about box and a product backup window before and after its run to PNG
+// Renders the main window (a technician picked, the server folder listed,
+// and during an upload), the about box and a product backup window before and after its run to PNG
 // files, against a local test server it starts.
 //   render_pictures OUTPUT_DIR
 // Run with QT_QPA_PLATFORM=offscreen; QT_SCALE_FACTOR=1.5 shows 144 dpi.
 #include "app/cmdline.h"
 #include "app/ui/windowroad.h"
 #include "backup/productwindow.h"
+#include "ftp/ftpclient.h"
 #include "harness/testftpserver.h"
 #include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
@@ -108,6 +109,21 @@ int main(int argc, char *argv[])
     w.txtFileName->setText(local + "/appraisal-0415.zip");
     msfHome(w.MSFDir);
     bool ok = save(&w, QDir(out).filePath("main-window.png"));
+
+    // During an upload: the progress frame in the warning's place.
+    writeFile(local + "/site-photos.zip", qint64(512) << 20, day.addDays(6));
+    w.lsttech_Click();
+    w.txtFileName->setText(local + "/site-photos.zip");
+    bool grabbed = false;
+    QObject::connect(w.FTP1, &FtpClient::TransferProgress, &w,
+                     [&](const QString &, const QString &, qint64, qint64 done, qint64 total, bool *) {
+                         if (!grabbed && done > total / 3 && done < total) {
+                             grabbed = true;
+                             ok = save(&w, QDir(out).filePath("main-uploading.png")) && ok;
+                         }
+                     });
+    w.cmdPut_Click();
+    ok = ok && grabbed;
 
     w.HelpMenuItem->trigger();
     if (frmAbout *about = w.aboutBox()) {

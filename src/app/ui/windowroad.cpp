@@ -1,9 +1,12 @@
 #include "app/ui/windowroad.h"
 
+#include "mainwindow/lastfolder.h"
+
 #include "app/exitcodes.h"
 #include "ftp/ftpclient.h"
 #include "mainwindow/filelistbox.h"
 #include "mainwindow/frmmain.h"
+#include "mainwindow/lastfolder.h"
 #include "mainwindow/mainlogic.h"
 #include "support/globals.h"
 #include "support/messages.h"
@@ -73,7 +76,10 @@ LoadResult FormLoad(frmMain &w, const CommandLine &cl, bool headless)
     w.AddTechs();
     w.txtTech->setText(cl.tech);
     w.txtFileName->setText(cl.file);
-    w.txtFileName->setText(startFileBox(w.txtFileName->text(), IniFolder()));
+    // Without a file word the box starts where the user last sent from
+    // (Linux), not in the settings folder.
+    w.txtFileName->setText(
+        startFileBox(w.txtFileName->text(), cl.file.trimmed().isEmpty() ? defaultStartFolder(IniFolder()) : IniFolder()));
 
     QString programFolder = platform().programDirectory();
     CkRSlash(programFolder);

@@ -13,6 +13,8 @@ FlexGrid::FlexGrid(int cols, QWidget *parent, int fixedRows) : QTableWidget(fixe
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setWordWrap(false);
+    // Tab moves on to the next control; the arrow keys move between rows.
+    setTabKeyNavigation(false);
     horizontalHeader()->setStretchLastSection(true);
     for (int r = 0; r < fixedRows_; ++r)
         styleRow(r);
