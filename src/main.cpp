@@ -1,5 +1,6 @@
 #include "app/cmdline.h"
 #include "app/exitcodes.h"
+#include "app/installdirs.h"
 #include "app/unattended.h"
 #include "support/messages.h"
 #include "support/runlog.h"
@@ -13,7 +14,9 @@
 #include <cstdio>
 #include <memory>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 #ifdef TOBRA_WINDOWS_MODULE
@@ -36,14 +39,18 @@ const char kUsage[] =
     "  --log FILE  write this run's log to FILE instead of the support log\n"
     "  --help, --version\n"
     "\n"
-    "Switches are whole words in either case. Settings: CHAT.INI [PREFERENCES] URL,\n"
-    "CONNECTTIMEOUT and STALLTIMEOUT in the INI folder ($TOBRA_WINDIR, else ~/.config/tobra).\n"
+    "Switches are whole words in either case. A first word (where the code goes) that\n"
+    "starts with '-', or -h, -v, --help, --version or --log anywhere else, is an error\n"
+    "(status 2); a later word such as -notes.txt is part of the file name.\n"
+    "\n"
+    "Settings: CHAT.INI [PREFERENCES] URL, CONNECTTIMEOUT and STALLTIMEOUT in the INI\n"
+    "folder ($TOBRA_WINDIR, else ~/.config/tobra).\n"
     "The support log is ~/.local/state/tobra/tobra.log ($XDG_STATE_HOME/tobra).\n"
     "\n"
-    "Exit status: 0 uploaded and confirmed (or window closed), 2 bad code, 3 file missing,\n"
-    "empty or unreadable, 4 server unreachable or login refused, 5 upload failed or\n"
-    "incomplete, 6 the window is needed but there is no display, 7 cancelled by SIGINT\n"
-    "or SIGTERM.\n";
+    "Exit status: 0 uploaded and confirmed (or window closed), 2 bad code or option,\n"
+    "3 file missing, empty or unreadable, 4 server unreachable or login refused,\n"
+    "5 upload failed or incomplete, 6 the window is needed but there is no display,\n"
+    "7 cancelled by SIGINT or SIGTERM.\n";
 
 // A display the Qt dialogs can use. Without one every message goes to the
 // console and is answered with its default button.
@@ -62,15 +69,14 @@ bool haveDisplay()
 }
 
 #ifdef TOBRA_WINDOWS_MODULE
-// The windows module lies beside the executable, or in ../lib/tobra once
-// installed.
+// The windows module lies beside the executable in the build tree, or in the
+// installed module folder.
 int runWindowsModule(int &argc, char **argv, const tobra::CommandLine &cl, bool display)
 {
     char exe[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
     const QString dir = n > 0 ? QFileInfo(QString::fromLocal8Bit(exe, int(n))).absolutePath() : QDir::currentPath();
-    const QStringList candidates{dir + QStringLiteral("/libtobra_windows.so"),
-                                 dir + QStringLiteral("/../lib/tobra/libtobra_windows.so")};
+    const QStringList candidates = tobra::windowsModuleCandidates(dir);
     QString errors;
     for (const QString &path : candidates) {
         if (!QFileInfo::exists(path))
@@ -85,8 +91,8 @@ int runWindowsModule(int &argc, char **argv, const tobra::CommandLine &cl, bool 
             return entry(&argc, argv, &cl, display ? 1 : 0);
         errors += path + QStringLiteral(": no entry point\n");
     }
-    std::fprintf(stderr, "tobra: the windows module libtobra_windows.so cannot be loaded from %s\n%s",
-                 qPrintable(dir), qPrintable(errors));
+    std::fprintf(stderr, "tobra: the windows module cannot be loaded from %s\n%s",
+                 qPrintable(candidates.join(QLatin1String(" or "))), qPrintable(errors));
     return 1;
 }
 #endif
@@ -112,8 +118,12 @@ int run(int argc, char *argv[], const tobra::CommandLine &cl)
         std::fputs(kUsage, stdout);
         return tobra::ExitOk;
     }
+    if (cl.badOption) {
+        std::fputs(kUsage, stderr);
+        return tobra::ExitUsage;
+    }
     if (cl.version) {
-        std::printf("Tobra %s\n", TOBRA_VERSION);
+        std::printf("Tobra %s (%s)\n", TOBRA_VERSION, TOBRA_GIT_DESCRIBE);
         return tobra::ExitOk;
     }
 
@@ -135,12 +145,20 @@ int run(int argc, char *argv[], const tobra::CommandLine &cl)
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    // A GUI program has no console of its own; when started from one, write
+    // the unattended road's messages and --help there.
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     const QString logFile = takeLogOption(args);
     const tobra::CommandLine cl = tobra::parseCommandLine(args);
-    if (cl.help || cl.version)
+    if (cl.help || cl.version || cl.badOption)
         return run(argc, argv, cl);
 
     tobra::RunLog &log = tobra::RunLog::instance();

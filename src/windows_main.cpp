@@ -6,6 +6,7 @@
 #include "support/ui/qtmessageface.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace tobra {
 
@@ -16,6 +17,7 @@ int windowsMain(int &argc, char **argv, const CommandLine &cl, bool display)
         Messages::setFace(std::make_shared<ConsoleFace>());
     }
     QApplication app(argc, argv);
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/tobra.png")));
     if (display)
         Messages::setFace(std::make_shared<QtMessageFace>());
     if (cl.unattended())

@@ -91,6 +91,31 @@ bool isSafeTechFolder(const QString &tech)
     return true;
 }
 
+namespace {
+
+// The rule of CommandLine::badOption. Only the code's place is checked for
+// any dash, since a file name may start with one.
+bool hasBadOption(const QStringList &arguments)
+{
+    static const QStringList dashForms{QStringLiteral("-h"), QStringLiteral("-v"), QStringLiteral("--help"),
+                                       QStringLiteral("--version"), QStringLiteral("--log")};
+    bool first = true;
+    for (const QString &arg : arguments) {
+        if (dashForms.contains(arg))
+            return true;
+        const bool isSwitch = arg.compare(QLatin1String("/S"), Qt::CaseInsensitive) == 0
+                              || arg.compare(QLatin1String("/B"), Qt::CaseInsensitive) == 0;
+        if (first && !isSwitch && !arg.trimmed().isEmpty()) {
+            if (arg.trimmed().startsWith(QLatin1Char('-')))
+                return true;
+            first = false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     CommandLine cl;
@@ -102,6 +127,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         cl.version = true;
         return cl;
     }
+    cl.badOption = hasBadOption(arguments);
     QString command = arguments.join(QLatin1Char(' '));
     cl.safety = GetSafety(command);
     command = StripSafety(command).trimmed();

@@ -14,9 +14,15 @@ struct CommandLine {
     QString file;       // file word, letter case kept
     bool help = false;
     bool version = false;
+    // A dash option other than a lone --help or --version: the first word
+    // starts with '-', or -h, -v, --help, --version or --log stands elsewhere.
+    bool badOption = false;
 
     // A code and a file and no "/B": upload without a window.
-    bool unattended() const { return !command.isEmpty() && bypass && !tech.isEmpty() && !file.isEmpty(); }
+    bool unattended() const
+    {
+        return !badOption && !command.isEmpty() && bypass && !tech.isEmpty() && !file.isEmpty();
+    }
 };
 
 // Switch helpers, on the argument text. Switches are whole blank-separated

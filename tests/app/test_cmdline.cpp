@@ -1,5 +1,7 @@
 #include "app/cmdline.h"
+#include "app/exitcodes.h"
 #include "app/unattended.h"
+#include "harness/testutil.h"
 
 #include <QtTest>
 
@@ -50,14 +52,74 @@ private slots:
         QTEST(cl.file, "file");
         QTEST(cl.safety, "safety");
         QTEST(cl.unattended(), "unattended");
-        QVERIFY(!cl.help && !cl.version);
+        QVERIFY(!cl.help && !cl.version && !cl.badOption);
+    }
+
+    // Dash words: only a lone --help or --version is an option; a dash in the
+    // code's place or a known dash form out of place is a usage error.
+    void dashOptions_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("version");
+        QTest::addColumn<bool>("bad");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("--help") << QStringList{"--help"} << true << false << false << "";
+        QTest::newRow("--version") << QStringList{"--version"} << false << true << false << "";
+        QTest::newRow("-h") << QStringList{"-h"} << false << false << true << "";
+        QTest::newRow("-v") << QStringList{"-v"} << false << false << true << "";
+        QTest::newRow("--bogus") << QStringList{"--bogus"} << false << false << true << "";
+        QTest::newRow("lone dash") << QStringList{"-"} << false << false << true << "";
+        QTest::newRow("dash code with file") << QStringList{"-T1", "a.zip"} << false << false << true << "a.zip";
+        QTest::newRow("dash code after switch") << QStringList{"/S", "--x", "a.zip"} << false << false << true
+                                                << "a.zip";
+        QTest::newRow("--help after code") << QStringList{"T1", "--help"} << false << false << true << "--help";
+        QTest::newRow("--version twice") << QStringList{"--version", "--version"} << false << false << true
+                                         << "--version";
+        QTest::newRow("-v as file") << QStringList{"T1", "-v"} << false << false << true << "-v";
+        QTest::newRow("--log left without file") << QStringList{"T1", "a.zip", "--log"} << false << false << true
+                                                 << "a.zip --log";
+        QTest::newRow("dash file word") << QStringList{"T1", "-notes.txt"} << false << false << false << "-notes.txt";
+        QTest::newRow("dash later in file") << QStringList{"T1", "my", "-notes.txt"} << false << false << false
+                                            << "my -notes.txt";
+        QTest::newRow("dashes inside a path") << QStringList{"T1", "/d/--x.zip"} << false << false << false
+                                              << "/d/--x.zip";
+    }
+    void dashOptions()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, bad);
+        const CommandLine cl = parseCommandLine(args);
+        QTEST(cl.help, "help");
+        QTEST(cl.version, "version");
+        QCOMPARE(cl.badOption, bad);
+        QTEST(cl.file, "file");
+        if (bad)
+            QVERIFY(!cl.unattended());
+    }
+
+    // The program refuses them before anything else: usage on standard
+    // error, nothing on standard output, status 2.
+    void dashOptionsRun_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("-h") << QStringList{"-h"};
+        QTest::newRow("--bogus after switch") << QStringList{"/B", "--bogus"};
+        QTest::newRow("--log without file") << QStringList{"--log"};
+        QTest::newRow("-v after code and file") << QStringList{"T1", "a.zip", "-v"};
+    }
+    void dashOptionsRun()
+    {
+        QFETCH(QStringList, args);
+        QTemporaryDir ini;
+        const test::Run r = test::runTobra(args, ini.path(), ini.path());
+        QCOMPARE(r.exitCode, int(ExitUsage));
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+        QVERIFY2(r.err.startsWith("Usage: tobra") && r.err.contains("Exit status"), qPrintable(r.err));
     }
 
     void helpersAndOptions()
     {
-        QVERIFY(parseCommandLine({"--help"}).help);
-        QVERIFY(parseCommandLine({"--version"}).version);
-        QVERIFY(!parseCommandLine({"T1", "--help"}).help);
         QVERIFY(GetSafety("T3 A.ZIP /S"));
         QVERIFY(!GetSafety("T3 /SRV/A.ZIP"));
         QVERIFY(!GetBypass("/B T3 A.ZIP"));
