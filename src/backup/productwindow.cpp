@@ -505,7 +505,8 @@ void ProductWindow::ProgressControlVisible(bool Torf)
 {
     for (QWidget *w : {static_cast<QWidget *>(ProgressBar1), static_cast<QWidget *>(Animation1),
                        static_cast<QWidget *>(lblOpening), static_cast<QWidget *>(lblFile),
-                       static_cast<QWidget *>(lblTime), static_cast<QWidget *>(lblEstimate)})
+                       static_cast<QWidget *>(lblTime), static_cast<QWidget *>(lblEstimate),
+                       static_cast<QWidget *>(cmdCancel)})
         w->setVisible(Torf);
 }
 
@@ -559,6 +560,7 @@ void ProductWindow::cmdOk_Click()
         ftp_->clearCancel();
         progress_->StopAnimation();
         ProgressControlVisible(false);
+        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
         if (runOffline_)
             InitGrid();  // the user has been told; no further wait for the server
         else
