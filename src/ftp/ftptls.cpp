@@ -77,6 +77,10 @@ CURLcode FtpClient::Impl::onSslContext(CURL *, void *sslContext, void *userp)
     t_owner = static_cast<Impl *>(userp);
     auto *ctx = static_cast<SSL_CTX *>(sslContext);
     SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), &verifyCertificate);
+    // Verbose mode (needed for the server's replies) makes libcurl trace
+    // every TLS record as text nobody reads: about a tenth of an FTPS
+    // upload's time.
+    SSL_CTX_set_msg_callback(ctx, nullptr);
 #else
     Q_UNUSED(sslContext);
     Q_UNUSED(userp);
