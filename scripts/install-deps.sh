@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Tobra need.
+# Installs the Debian 12 packages that building, running and testing Tobra need,
+# or, given package names, just those (scripts/install-packaging-deps.sh).
 set -euo pipefail
-pkgs=(
+pkgs=("$@")
+[ ${#pkgs[@]} -gt 0 ] || pkgs=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev libssl-dev openssl curl time
