@@ -298,8 +298,7 @@ void FtpClient::Impl::onReplyLine(const QByteArray &raw)
     text = mask(text);
     lastReply = text;
     if (code > 0) {
-        replyCodes.append(code);
-        if (!lastCommand.isEmpty() && (code >= 200 || exchanges.isEmpty() || exchanges.last().command != lastCommand))
+        if (!lastCommand.isEmpty())
             exchanges.append({lastCommand, code});
         if (code >= 400 && !lastCommand.isEmpty()) {
             refusal = lastCommand + QStringLiteral(": ") + text;
@@ -324,7 +323,6 @@ FtpClient::Impl::Result FtpClient::Impl::perform(bool connectOp)
     lastCommand.clear();
     refusal.clear();
     refusedMkd.clear();
-    replyCodes.clear();
     exchanges.clear();
     loginsThisOp = 0;
     sizeReply = -1;

@@ -80,12 +80,11 @@ struct FtpClient::Impl {
     QString lastCommand;
     QString refusal;        // "COMMAND: reply" of the last refused command
     QString refusedMkd;     // the same for a refused MKD, which explains a CWD after it
-    QList<int> replyCodes;  // final reply codes of this request, in order
     struct Exchange {
         QString command;
         int reply = 0;
     };
-    QList<Exchange> exchanges;   // each command of this request with its final reply
+    QList<Exchange> exchanges;   // each reply of this request with the command it answers
     // The final reply to the last command of this request that starts with
     // prefix; 0 when there was none.
     int replyTo(const QString &prefix) const
@@ -94,6 +93,14 @@ struct FtpClient::Impl {
             if (exchanges.at(i).command.startsWith(prefix))
                 return exchanges.at(i).reply;
         return 0;
+    }
+    // True when some reply of this request lies in [first, last].
+    bool sawReply(int first, int last) const
+    {
+        for (const Exchange &e : exchanges)
+            if (e.reply >= first && e.reply <= last)
+                return true;
+        return false;
     }
     int loginsThisOp = 0;
     // Size the server gave in a "213" reply during the last request, or -1.

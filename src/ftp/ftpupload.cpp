@@ -161,14 +161,6 @@ QString sizeMismatchReason(qint64 held, qint64 total)
         .arg(total);
 }
 
-bool sawReply(const QList<int> &codes, int first, int last)
-{
-    for (int c : codes)
-        if (c >= first && c <= last)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
@@ -270,7 +262,7 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
             Impl::Result r = d->perform();
             curl_easy_setopt(d->curl, CURLOPT_POSTQUOTE, nullptr);
             curl_slist_free_all(postQuote);
-            s.serverStarted = sawReply(d->replyCodes, 125, 150);
+            s.serverStarted = d->sawReply(125, 150);
             held = d->sizeReply;
             curl_off_t uploaded = 0;
             curl_easy_getinfo(d->curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
