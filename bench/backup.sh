@@ -11,7 +11,7 @@ runs=${1:-5}
 files=200
 size=65536
 build=${TOBRA_BUILD_DIR:-$top/build}
-driver="$build/tests/backup_bench"
+driver="$build/bench/tools/backup_bench"
 if [ ! -x "$driver" ]; then
   [ -d "$build" ] || bash scripts/build.sh >/dev/null
   cmake --build "$build" --target backup_bench >/dev/null

@@ -15,7 +15,7 @@ if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   bash scripts/build.sh >/dev/null
 fi
 cmake --build "$build" --target bench_listing -j2 >/dev/null
-driver="$build/tests/bench_listing"
+driver="$build/bench/tools/bench_listing"
 
 top=$(pwd)
 . scripts/lib-ftpserver.sh

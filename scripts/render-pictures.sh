@@ -18,4 +18,4 @@ cmake --build "$build" --target render_pictures -j2 >/dev/null
 if ! fc-list 2>/dev/null | grep -qi dejavu; then
   bash scripts/install-deps.sh
 fi
-QT_QPA_PLATFORM=offscreen "$build/tests/render_pictures" docs
+QT_QPA_PLATFORM=offscreen "$build/scripts/tools/render_pictures" docs
