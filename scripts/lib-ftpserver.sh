@@ -7,6 +7,7 @@ server_pid=""
 port=""
 
 _tobra_cleanup() {
+  if declare -F _tobra_vsftpd_cleanup >/dev/null; then _tobra_vsftpd_cleanup; fi
   if [ -n "$server_pid" ]; then
     kill "$server_pid" 2>/dev/null || true
     wait "$server_pid" 2>/dev/null || true
