@@ -8,7 +8,7 @@ pkgs=("$@")
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libcurl4-openssl-dev libssl-dev openssl curl time
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  python3 python3-pyftpdlib python3-openssl vsftpd
+  python3 python3-pyftpdlib python3-openssl vsftpd lftp
   fonts-dejavu-core
 )
 missing=()

@@ -8,10 +8,7 @@ port=""
 
 _tobra_cleanup() {
   if declare -F _tobra_vsftpd_cleanup >/dev/null; then _tobra_vsftpd_cleanup; fi
-  if [ -n "$server_pid" ]; then
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  stop_local_ftp_server
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
 
@@ -37,6 +34,41 @@ start_local_ftp_server() {
   echo "The local FTP server did not start:" >&2
   cat "$work/server.err" >&2
   return 1
+}
+
+# stop_local_ftp_server: ends the server start_local_ftp_server started.
+stop_local_ftp_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+  fi
+}
+
+# run_measured COMMAND...: runs it with its output discarded and prints
+# "wall_seconds cpu_seconds peak_rss_kib". CPU comes to the microsecond from
+# the kernel's account of the process tree (GNU time's own 10 ms steps are too
+# coarse for a small upload), the peak from GNU time, which forks from a small
+# process where a fork of Python would count Python's memory. Fails as it does.
+run_measured() {
+  local rss_file
+  rss_file=$(mktemp)
+  /usr/bin/python3 - "$rss_file" "$@" <<'PY'
+import os, subprocess, sys, time
+rss_file, cmd = sys.argv[1], sys.argv[2:]
+start = time.monotonic()
+p = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", rss_file] + cmd, stdout=subprocess.DEVNULL)
+_, status, ru = os.wait4(p.pid, 0)
+wall = time.monotonic() - start
+code = os.waitstatus_to_exitcode(status)
+if code == 0:
+    with open(rss_file) as f:
+        print("%.4f %.4f %s" % (wall, ru.ru_utime + ru.ru_stime, f.read().split()[-1]))
+sys.exit(code)
+PY
+  local rc=$?
+  rm -f "$rss_file"
+  return $rc
 }
 
 # median: the median of the numbers on standard input, one a line.

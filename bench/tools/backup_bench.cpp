@@ -4,6 +4,7 @@
 #include "backup/productwindow.h"
 #include "ftp/ftpclient.h"
 #include "support/messages.h"
+#include "support/runlog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +18,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     auto face = std::make_shared<tobra::ScriptedFace>();
     tobra::Messages::setFace(face);
+    // As the program does: the run is written to the support log.
+    tobra::RunLog::instance().openDefault();
 
     tobra::ProductWindow w(tobra::Product::Qof);
     QElapsedTimer t;

@@ -17,6 +17,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace tobra {
@@ -192,23 +195,44 @@ struct FtpClient::Impl {
         return app && QThread::currentThread() == app->thread() && q->thread() == QThread::currentThread();
     }
 
-    // Runs fn on a worker thread while this thread keeps processing events
-    // (the wait filter keeps user input away meanwhile).
+    // One thread for the session's requests, started on first use: a new
+    // thread per request cost about a millisecond, twice per backed-up file.
+    class Worker {
+    public:
+        Worker() = default;
+        ~Worker();
+        Worker(const Worker &) = delete;
+        Worker &operator=(const Worker &) = delete;
+        // Hands job to the worker thread and returns at once.
+        void start(std::function<void()> job);
+        // Returns once the job given to start has run.
+        void wait();
+
+    private:
+        void loop();
+        std::thread thread_;
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::function<void()> job_;
+        bool running_ = false;
+        bool stop_ = false;
+    };
+
+    // Runs fn on the worker thread while this thread keeps processing events
+    // (the wait filter keeps user input away meanwhile). Without an event
+    // loop to keep going there is nothing to wait for: fn runs right here.
     template <typename Fn>
     CURLcode runOnWorker(Fn fn)
     {
+        if (!canWaitInLoop())
+            return fn();
         CURLcode rc = CURLE_OK;
-        if (!canWaitInLoop()) {
-            std::thread worker([&] { rc = fn(); });
-            worker.join();
-            return rc;
-        }
         QObject *filter = waitFilter;
         if (filter)
             QCoreApplication::instance()->installEventFilter(filter);
         QEventLoop loop;
         bool finished = false;
-        std::thread worker([&] {
+        worker.start([&] {
             rc = fn();
             // Queued after every status line and progress report the
             // worker posted, so those are all delivered before we return.
@@ -226,7 +250,7 @@ struct FtpClient::Impl {
             // return at once, so stop the operation instead of spinning.
             abortFlag = true;
         }
-        worker.join();
+        worker.wait();
         if (filter)
             QCoreApplication::instance()->removeEventFilter(filter);
         return rc;
@@ -244,7 +268,9 @@ struct FtpClient::Impl {
     qint64 remoteSize(const QByteArray &url, Result *r);
     // Sends commands on the session, each prefixed with "*" so libcurl keeps
     // the connection when one is refused; the reply codes tell how each did.
-    Result quote(const QStringList &commands);
+    // url: the folder to be in, the one of the request before and after it
+    // saves changing folders there and back.
+    Result quote(const QStringList &commands, const QByteArray &url = {});
 
     struct Endpoint {
         QByteArray urlHost;
@@ -261,6 +287,9 @@ struct FtpClient::Impl {
     // Waits ms while the caller keeps processing events; false when a
     // cancel cut the wait short.
     bool pause(int ms);
+
+    // Last, so that it ends before anything a running request uses.
+    Worker worker;
 };
 
 }  // namespace tobra

@@ -211,6 +211,7 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
     const QString what = QStringLiteral("Upload of %1 as %2").arg(up.localPath, finalPath);
     const QByteArray finalUrl = d->fileUrl(segs, remoteName);
     const QByteArray tempUrl = d->fileUrl(segs, tempName);
+    const QByteArray folderUrl = d->folderUrl(segs);
 
     struct Transferring {
         explicit Transferring(Impl &d) : d_(d) { d_.transferring = true; }
@@ -322,7 +323,7 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
             return s;
         }
         if (viaTemp) {
-            const Impl::Result r = d->quote({QStringLiteral("RNFR ") + tempPath, QStringLiteral("RNTO ") + finalPath});
+            const Impl::Result r = d->quote({QStringLiteral("RNFR ") + tempPath, QStringLiteral("RNTO ") + finalPath}, folderUrl);
             if (r.code != CURLE_OK) {
                 bool lost = false;
                 s.error = d->failure(r, kErrTransfer, QStringLiteral("%1 cannot be moved into place").arg(what), &lost);
@@ -353,7 +354,7 @@ void FtpClient::PutFile(const QString &localFile, const QString &remoteFolder)
         d->timeouts.stallSeconds = qMin(d->timeouts.stallSeconds, kCleanupSeconds);
         {
             Impl::Busy busy(*d);
-            const Impl::Result r = d->quote({QStringLiteral("DELE ") + (temp ? tempPath : finalPath)});
+            const Impl::Result r = d->quote({QStringLiteral("DELE ") + (temp ? tempPath : finalPath)}, folderUrl);
             logLine(QStringLiteral("transfer"), QStringLiteral("removed %1: %2")
                                                     .arg(temp ? tempPath : finalPath,
                                                          r.code == CURLE_OK ? d->lastReply : r.reason));
