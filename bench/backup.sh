@@ -48,7 +48,11 @@ glob=$(cd "$work/data" && ls | paste -sd, -)
 
 now() { date +%s.%N; }
 logins() {
-  if [ "$server" = vsftpd ]; then grep -c 'OK LOGIN' "$work/vsftpd.log" || true; else wc -l <"$work/logins.log"; fi
+  if [ "$server" = vsftpd ]; then
+    grep -c 'OK LOGIN' "$work/vsftpd.log" 2>/dev/null || true
+  else
+    wc -l <"$work/logins.log"
+  fi
 }
 
 for server in $servers; do
@@ -56,6 +60,7 @@ for server in $servers; do
   if [ "$server" = vsftpd ]; then
     start_local_vsftpd "$root"
   else
+    : >"$work/logins.log"
     start_local_ftp_server "$root" --login-log "$work/logins.log"
     mkdir -p "$root/uploads"
   fi

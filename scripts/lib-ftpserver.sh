@@ -27,7 +27,8 @@ start_local_ftp_server() {
     >"$work/server.out" 2>"$work/server.err" &
   server_pid=$!
   for _ in $(seq 1 100); do
-    port=$(sed -n 's/^PORT \([0-9]*\)$/\1/p' "$work/server.out" | head -n 1)
+    # The server may not have made its output file yet.
+    port=$(sed -n 's/^PORT \([0-9]*\)$/\1/p' "$work/server.out" 2>/dev/null | head -n 1 || true)
     if [ -n "$port" ]; then return 0; fi
     sleep 0.1
   done

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -83,6 +84,14 @@ int main(int argc, char *argv[])
     QTemporaryDir ini;
     qputenv("TOBRA_WINDIR", ini.path().toLocal8Bit());
     qputenv("TOBRA_SYSDIR", ini.path().toLocal8Bit());
+    // Like curl's listing: plain FTP, no AUTH TLS first.
+    {
+        QFile chat(ini.path() + QStringLiteral("/CHAT.INI"));
+        if (!chat.open(QIODevice::WriteOnly) || chat.write("[PREFERENCES]\r\nTLS=off\r\n") < 0) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(chat.fileName()));
+            return 1;
+        }
+    }
     auto face = std::make_shared<ScriptedFace>();
     Messages::setFace(face);
 

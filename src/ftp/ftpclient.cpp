@@ -263,11 +263,16 @@ QList<FtpListEntry> FtpClient::List()
             const int number = r.code == CURLE_REMOTE_ACCESS_DENIED ? kErrRemoteFolder : kErrListing;
             error = d->failure(r, number, what, &lost);
         } else {
-            try {
-                entries = mlsd ? parseMlsd(listing.data) : parseList(listing.data);
-            } catch (const FtpError &e) {
-                error = e;
-            }
+            // Parsed on the worker: ten thousand lines would hold up the
+            // window for tens of milliseconds.
+            d->runOnWorker([&] {
+                try {
+                    entries = mlsd ? parseMlsd(listing.data) : parseList(listing.data);
+                } catch (const FtpError &e) {
+                    error = e;
+                }
+                return CURLE_OK;
+            });
         }
     }
     if (lost) {

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QStringDecoder>
 #include <QTime>
+#include <QVarLengthArray>
 
 #include <limits>
 #include <optional>
@@ -13,17 +14,20 @@ namespace tobra {
 
 namespace {
 
+// A blank-separated field of a line, as a view into it: a listing of ten
+// thousand lines is parsed without a copy per field.
 struct Token {
     qsizetype begin = 0;
     qsizetype end = 0;   // one past the last byte
-    QByteArray text;
+    QByteArrayView text;
 };
+using Tokens = QVarLengthArray<Token, 16>;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-QList<Token> tokenize(const QByteArray &line)
+Tokens tokenize(QByteArrayView line)
 {
-    QList<Token> tokens;
+    Tokens tokens;
     qsizetype i = 0;
     const qsizetype n = line.size();
     while (i < n) {
@@ -34,12 +38,12 @@ QList<Token> tokenize(const QByteArray &line)
         const qsizetype begin = i;
         while (i < n && !isBlank(line.at(i)))
             ++i;
-        tokens.append({begin, i, line.mid(begin, i - begin)});
+        tokens.append({begin, i, line.sliced(begin, i - begin)});
     }
     return tokens;
 }
 
-bool isDigits(const QByteArray &s)
+bool isDigits(QByteArrayView s)
 {
     if (s.isEmpty())
         return false;
@@ -50,7 +54,7 @@ bool isDigits(const QByteArray &s)
 }
 
 // Plain decimal digits that fit qint64; no sign, no blanks.
-std::optional<qint64> parseSize(const QByteArray &s)
+std::optional<qint64> parseSize(QByteArrayView s)
 {
     if (!isDigits(s))
         return std::nullopt;
@@ -65,9 +69,18 @@ std::optional<qint64> parseSize(const QByteArray &s)
     return v;
 }
 
+// The value of a short run of digits (callers check isDigits first).
+int smallNumber(QByteArrayView s)
+{
+    int v = 0;
+    for (char c : s)
+        v = v * 10 + (c - '0');
+    return v;
+}
+
 // Names from the server are only ever shown: decode leniently and drop
 // anything that could move the cursor or fake a line.
-QString decodeName(const QByteArray &raw)
+QString decodeName(QByteArrayView raw)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString name = utf8(raw);
@@ -98,63 +111,73 @@ void forEachLine(const QByteArray &text, Fn fn)
         while (end > pos && text.at(end - 1) == '\r')
             --end;
         if (end > pos && end - pos <= kMaxListingLineBytes)
-            fn(text.mid(pos, end - pos));
+            fn(QByteArrayView(text).sliced(pos, end - pos));
         pos = nl + 1;
     }
 }
 
-QString mlsdTime(const QByteArray &v)
+QString mlsdTime(QByteArrayView v)
 {
     // YYYYMMDDHHMMSS, optionally with fractions of a second.
-    const QByteArray whole = v.left(v.indexOf('.') < 0 ? v.size() : v.indexOf('.'));
+    const qsizetype dot = v.indexOf('.');
+    const QByteArrayView whole = dot < 0 ? v : v.first(dot);
     if (whole.size() != 14 || !isDigits(whole))
         return QString();
-    const QDate date(whole.mid(0, 4).toInt(), whole.mid(4, 2).toInt(), whole.mid(6, 2).toInt());
-    const QTime time(whole.mid(8, 2).toInt(), whole.mid(10, 2).toInt(), whole.mid(12, 2).toInt());
+    const QDate date(smallNumber(whole.sliced(0, 4)), smallNumber(whole.sliced(4, 2)), smallNumber(whole.sliced(6, 2)));
+    const QTime time(smallNumber(whole.sliced(8, 2)), smallNumber(whole.sliced(10, 2)), smallNumber(whole.sliced(12, 2)));
     if (!date.isValid() || !time.isValid())
         return QString();
     return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
            + time.toString(QStringLiteral("HH:mm:ss"));
 }
 
-std::optional<FtpListEntry> parseMlsdLine(const QByteArray &line)
+bool equalsNoCase(QByteArrayView a, const char *b)
+{
+    return a.compare(QByteArrayView(b), Qt::CaseInsensitive) == 0;
+}
+
+std::optional<FtpListEntry> parseMlsdLine(QByteArrayView line)
 {
     // Fact values never hold blanks, so the first blank starts the name.
     const qsizetype sp = line.indexOf(' ');
     if (sp < 0)
         return std::nullopt;
-    const QByteArray facts = line.left(sp);
+    const QByteArrayView facts = line.first(sp);
     if (!facts.isEmpty() && !facts.endsWith(';'))
         return std::nullopt;
 
     FtpListEntry e;
     std::optional<qint64> size, sizd;
     bool badNumber = false;
-    for (const QByteArray &fact : facts.split(';')) {
+    for (qsizetype from = 0; from < facts.size();) {
+        qsizetype semi = facts.indexOf(';', from);
+        if (semi < 0)
+            semi = facts.size();
+        const QByteArrayView fact = facts.sliced(from, semi - from);
+        from = semi + 1;
         if (fact.isEmpty())
             continue;
         const qsizetype eq = fact.indexOf('=');
         if (eq <= 0)
             return std::nullopt;
-        const QByteArray key = fact.left(eq).toLower();
-        const QByteArray value = fact.mid(eq + 1);
-        if (key == "type") {
-            const QByteArray t = value.toLower();
-            if (t == "cdir" || t == "pdir")
+        const QByteArrayView key = fact.first(eq);
+        const QByteArrayView value = fact.sliced(eq + 1);
+        if (equalsNoCase(key, "type")) {
+            if (equalsNoCase(value, "cdir") || equalsNoCase(value, "pdir"))
                 return std::nullopt;
-            e.IsFile = (t == "dir") ? 0 : -1;
-        } else if (key == "size") {
+            e.IsFile = equalsNoCase(value, "dir") ? 0 : -1;
+        } else if (equalsNoCase(key, "size")) {
             size = parseSize(value);
             badNumber = badNumber || !size;
-        } else if (key == "sizd") {
+        } else if (equalsNoCase(key, "sizd")) {
             sizd = parseSize(value);
-        } else if (key == "modify") {
+        } else if (equalsNoCase(key, "modify")) {
             e.DateTime = mlsdTime(value);
         }
     }
     if (badNumber)
         return std::nullopt;
-    e.Name = decodeName(line.mid(sp + 1));
+    e.Name = decodeName(line.sliced(sp + 1));
     if (e.Name.isEmpty() || isSelfOrParent(e.Name))
         return std::nullopt;
     if (e.IsFile == 0)
@@ -167,61 +190,69 @@ std::optional<FtpListEntry> parseMlsdLine(const QByteArray &line)
 const char *const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                "jul", "aug", "sep", "oct", "nov", "dec"};
 
-bool isMonth(const QByteArray &s)
+// 0 when s is no month name, else its number.
+int monthNumber(QByteArrayView s)
 {
     if (s.size() != 3)
-        return false;
-    const QByteArray lower = s.toLower();
-    for (const char *m : kMonths)
-        if (lower == m)
-            return true;
-    return false;
+        return 0;
+    for (int m = 0; m < 12; ++m)
+        if (s.compare(QByteArrayView(kMonths[m], 3), Qt::CaseInsensitive) == 0)
+            return m + 1;
+    return 0;
 }
 
-bool isDay(const QByteArray &s)
+bool isDay(QByteArrayView s)
 {
     if (s.size() > 2 || !isDigits(s))
         return false;
-    const int d = s.toInt();
+    const int d = smallNumber(s);
     return d >= 1 && d <= 31;
 }
 
 // "H:MM" or "HH:MM", optionally ":SS".
-bool isClock(const QByteArray &s)
+bool isClock(QByteArrayView s)
 {
-    const QList<QByteArray> parts = s.split(':');
-    if (parts.size() < 2 || parts.size() > 3)
+    qsizetype colon = s.indexOf(':');
+    if (colon < 0)
         return false;
-    if (parts[0].size() > 2 || !isDigits(parts[0]) || parts[0].toInt() > 23)
+    const QByteArrayView hours = s.first(colon);
+    if (hours.size() > 2 || !isDigits(hours) || smallNumber(hours) > 23)
         return false;
-    for (qsizetype i = 1; i < parts.size(); ++i)
-        if (parts[i].size() != 2 || !isDigits(parts[i]) || parts[i].toInt() > 59)
+    int parts = 1;
+    while (colon >= 0) {
+        if (++parts > 3)
             return false;
+        const qsizetype next = s.indexOf(':', colon + 1);
+        const QByteArrayView part = s.sliced(colon + 1, (next < 0 ? s.size() : next) - colon - 1);
+        if (part.size() != 2 || !isDigits(part) || smallNumber(part) > 59)
+            return false;
+        colon = next;
+    }
     return true;
 }
 
-bool isYear(const QByteArray &s) { return s.size() == 4 && isDigits(s); }
+bool isYear(QByteArrayView s) { return s.size() == 4 && isDigits(s); }
 
-bool isIsoDate(const QByteArray &s)
+bool isIsoDate(QByteArrayView s)
 {
-    return s.size() == 10 && s.at(4) == '-' && s.at(7) == '-' && isDigits(s.left(4))
-           && isDigits(s.mid(5, 2)) && isDigits(s.mid(8, 2));
+    return s.size() == 10 && s.at(4) == '-' && s.at(7) == '-' && isDigits(s.first(4))
+           && isDigits(s.sliced(5, 2)) && isDigits(s.sliced(8, 2));
 }
 
-bool isUnixMode(const QByteArray &s)
+bool isUnixMode(QByteArrayView s)
 {
     // "drwxr-xr-x", possibly followed by an ACL or attribute marker.
-    if (s.size() < 10 || !QByteArray("-dlbcps").contains(s.at(0)))
+    if (s.size() < 10 || !QByteArrayView("-dlbcps").contains(s.at(0)))
         return false;
     for (int i = 1; i < 10; ++i)
-        if (!QByteArray("rwxsStTlL-").contains(s.at(i)))
+        if (!QByteArrayView("rwxsStTlL-").contains(s.at(i)))
             return false;
-    return s.size() == 10 || (s.size() == 11 && QByteArray("+.@").contains(s.at(10)));
+    return s.size() == 10 || (s.size() == 11 && QByteArrayView("+.@").contains(s.at(10)));
 }
 
-std::optional<FtpListEntry> parseUnixLine(const QByteArray &line)
+std::optional<FtpListEntry> parseUnixLine(QByteArrayView line)
 {
-    const QList<Token> t = tokenize(line);
+    const Tokens t = tokenize(line);
     if (t.size() < 6 || !isUnixMode(t[0].text))
         return std::nullopt;
 
@@ -234,11 +265,10 @@ std::optional<FtpListEntry> parseUnixLine(const QByteArray &line)
         const std::optional<qint64> sz = parseSize(t[m - 1].text);
         if (!sz)
             continue;
-        if (m + 2 < t.size() && isMonth(t[m].text) && isDay(t[m + 1].text)
-            && (isClock(t[m + 2].text) || isYear(t[m + 2].text))) {
-            QByteArray month = t[m].text.toLower();
-            month[0] = char(month[0] - 'a' + 'A');
-            when = QString::fromLatin1(month) + QLatin1Char(' ')
+        const int month = m + 2 < t.size() ? monthNumber(t[m].text) : 0;
+        if (month > 0 && isDay(t[m + 1].text) && (isClock(t[m + 2].text) || isYear(t[m + 2].text))) {
+            char name[3] = {char(kMonths[month - 1][0] - 'a' + 'A'), kMonths[month - 1][1], kMonths[month - 1][2]};
+            when = QString::fromLatin1(name, 3) + QLatin1Char(' ')
                    + QString::fromLatin1(t[m + 1].text).rightJustified(2, QLatin1Char('0'))
                    + QLatin1Char(' ') + QString::fromLatin1(t[m + 2].text);
             nameFrom = t[m + 2].end + 1;
@@ -252,10 +282,10 @@ std::optional<FtpListEntry> parseUnixLine(const QByteArray &line)
     // ls puts exactly one blank before the name; more belong to the name.
     if (nameFrom < 0 || nameFrom >= line.size())
         return std::nullopt;
-    QByteArray raw = line.mid(nameFrom);
+    QByteArrayView raw = line.sliced(nameFrom);
     const char type = t[0].text.at(0);
     if (type == 'l') {
-        const qsizetype arrow = raw.indexOf(" -> ");
+        const qsizetype arrow = raw.indexOf(QByteArrayView(" -> "));
         if (arrow >= 0)
             raw.truncate(arrow);
     }
@@ -269,33 +299,35 @@ std::optional<FtpListEntry> parseUnixLine(const QByteArray &line)
     return e;
 }
 
-bool isDosDate(const QByteArray &s)
+bool isDosDate(QByteArrayView s)
 {
     // MM-DD-YY or MM-DD-YYYY
     if (s.size() != 8 && s.size() != 10)
         return false;
-    return (s.at(2) == '-' || s.at(2) == '/') && s.at(5) == s.at(2) && isDigits(s.left(2))
-           && isDigits(s.mid(3, 2)) && isDigits(s.mid(6));
+    return (s.at(2) == '-' || s.at(2) == '/') && s.at(5) == s.at(2) && isDigits(s.first(2))
+           && isDigits(s.sliced(3, 2)) && isDigits(s.sliced(6));
 }
 
-bool isDosTime(const QByteArray &s)
+bool isDosTime(QByteArrayView s)
 {
-    QByteArray clock = s.toUpper();
-    if (clock.endsWith("AM") || clock.endsWith("PM"))
-        clock.chop(2);
-    return isClock(clock);
+    if (s.size() >= 2) {
+        const QByteArrayView suffix = s.last(2);
+        if (suffix.compare("AM", Qt::CaseInsensitive) == 0 || suffix.compare("PM", Qt::CaseInsensitive) == 0)
+            s.chop(2);
+    }
+    return isClock(s);
 }
 
-std::optional<FtpListEntry> parseDosLine(const QByteArray &line)
+std::optional<FtpListEntry> parseDosLine(QByteArrayView line)
 {
-    const QList<Token> t = tokenize(line);
+    const Tokens t = tokenize(line);
     if (t.size() < 4 || !isDosDate(t[0].text) || !isDosTime(t[1].text))
         return std::nullopt;
     FtpListEntry e;
-    if (t[2].text.toUpper() == "<DIR>") {
+    if (t[2].text.compare("<DIR>", Qt::CaseInsensitive) == 0) {
         e.IsFile = 0;
     } else {
-        QByteArray digits = t[2].text;
+        QByteArray digits = t[2].text.toByteArray();
         digits.replace(',', QByteArray());
         const std::optional<qint64> sz = parseSize(digits);
         if (!sz)
@@ -305,7 +337,7 @@ std::optional<FtpListEntry> parseDosLine(const QByteArray &line)
     }
     // The size column is padded to a fixed width, so the name starts at the
     // next non-blank.
-    e.Name = decodeName(line.mid(t[3].begin));
+    e.Name = decodeName(line.sliced(t[3].begin));
     if (e.Name.isEmpty() || isSelfOrParent(e.Name))
         return std::nullopt;
     e.DateTime = QString::fromLatin1(t[0].text) + QLatin1Char(' ') + QString::fromLatin1(t[1].text);
@@ -317,7 +349,7 @@ std::optional<FtpListEntry> parseDosLine(const QByteArray &line)
 QList<FtpListEntry> parseMlsd(const QByteArray &text)
 {
     QList<FtpListEntry> entries;
-    forEachLine(text, [&](const QByteArray &line) {
+    forEachLine(text, [&](QByteArrayView line) {
         if (auto e = parseMlsdLine(line))
             entries.append(*e);
     });
@@ -327,7 +359,7 @@ QList<FtpListEntry> parseMlsd(const QByteArray &text)
 QList<FtpListEntry> parseList(const QByteArray &text)
 {
     QList<FtpListEntry> entries;
-    forEachLine(text, [&](const QByteArray &line) {
+    forEachLine(text, [&](QByteArrayView line) {
         std::optional<FtpListEntry> e = parseUnixLine(line);
         if (!e)
             e = parseDosLine(line);
