@@ -129,6 +129,10 @@ int run(int argc, char *argv[], const tobra::CommandLine &cl)
 
     const bool display = haveDisplay();
     if (cl.unattended() && !display) {
+        // The console road needs no GLib main loop; Qt's own event
+        // dispatcher starts faster and maps less.
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
         tobra::Messages::setFace(std::make_shared<tobra::ConsoleFace>());
         return tobra::runUnattendedUpload(cl);
