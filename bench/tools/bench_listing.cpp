@@ -10,6 +10,7 @@
 #include "mainwindow/frmmain.h"
 #include "ftp/ftpclient.h"
 #include "support/messages.h"
+#include "support/runlog.h"
 #include "support/ui/lstcontrol.h"
 #include "support/ui/msfgrid.h"
 
@@ -94,6 +95,8 @@ int main(int argc, char *argv[])
     }
     auto face = std::make_shared<ScriptedFace>();
     Messages::setFace(face);
+    // As the program does: the session is written to the support log.
+    RunLog::instance().openDefault();
 
     std::vector<double> cold, warm, stall;
     int rows = -1;

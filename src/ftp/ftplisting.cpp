@@ -7,6 +7,7 @@
 #include <QTime>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -82,6 +83,10 @@ int smallNumber(QByteArrayView s)
 // anything that could move the cursor or fake a line.
 QString decodeName(QByteArrayView raw)
 {
+    // Most names are printable ASCII, which needs neither decoding nor
+    // cleaning.
+    if (std::all_of(raw.begin(), raw.end(), [](char c) { return c >= 0x20 && c < 0x7f; }))
+        return QString::fromLatin1(raw);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString name = utf8(raw);
     if (utf8.hasError())
@@ -123,12 +128,14 @@ QString mlsdTime(QByteArrayView v)
     const QByteArrayView whole = dot < 0 ? v : v.first(dot);
     if (whole.size() != 14 || !isDigits(whole))
         return QString();
-    const QDate date(smallNumber(whole.sliced(0, 4)), smallNumber(whole.sliced(4, 2)), smallNumber(whole.sliced(6, 2)));
-    const QTime time(smallNumber(whole.sliced(8, 2)), smallNumber(whole.sliced(10, 2)), smallNumber(whole.sliced(12, 2)));
-    if (!date.isValid() || !time.isValid())
+    if (!QDate::isValid(smallNumber(whole.sliced(0, 4)), smallNumber(whole.sliced(4, 2)), smallNumber(whole.sliced(6, 2)))
+        || !QTime::isValid(smallNumber(whole.sliced(8, 2)), smallNumber(whole.sliced(10, 2)), smallNumber(whole.sliced(12, 2))))
         return QString();
-    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
-           + time.toString(QStringLiteral("HH:mm:ss"));
+    // "yyyy-MM-dd HH:mm:ss", put together from the digits themselves: a
+    // date format per entry was most of a large listing's parse.
+    const char text[19] = {whole[0], whole[1], whole[2], whole[3], '-', whole[4], whole[5], '-', whole[6], whole[7],
+                           ' ', whole[8], whole[9], ':', whole[10], whole[11], ':', whole[12], whole[13]};
+    return QString::fromLatin1(text, sizeof text);
 }
 
 bool equalsNoCase(QByteArrayView a, const char *b)
@@ -267,10 +274,18 @@ std::optional<FtpListEntry> parseUnixLine(QByteArrayView line)
             continue;
         const int month = m + 2 < t.size() ? monthNumber(t[m].text) : 0;
         if (month > 0 && isDay(t[m + 1].text) && (isClock(t[m + 2].text) || isYear(t[m + 2].text))) {
-            char name[3] = {char(kMonths[month - 1][0] - 'a' + 'A'), kMonths[month - 1][1], kMonths[month - 1][2]};
-            when = QString::fromLatin1(name, 3) + QLatin1Char(' ')
-                   + QString::fromLatin1(t[m + 1].text).rightJustified(2, QLatin1Char('0'))
-                   + QLatin1Char(' ') + QString::fromLatin1(t[m + 2].text);
+            // "Mon DD time-or-year", the day padded to two digits.
+            const QByteArrayView day = t[m + 1].text, last = t[m + 2].text;
+            QVarLengthArray<char, 32> text;
+            text.append(char(kMonths[month - 1][0] - 'a' + 'A'));
+            text.append(kMonths[month - 1] + 1, 2);
+            text.append(' ');
+            if (day.size() < 2)
+                text.append('0');
+            text.append(day.data(), day.size());
+            text.append(' ');
+            text.append(last.data(), last.size());
+            when = QString::fromLatin1(text.data(), text.size());
             nameFrom = t[m + 2].end + 1;
             size = *sz;
         } else if (isIsoDate(t[m].text) && isClock(t[m + 1].text)) {
