@@ -1,13 +1,15 @@
 #include "support/runlog.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace tobra {
 
@@ -21,6 +23,8 @@ constexpr qint64 rotateSize = 1024 * 1024;
 // the cursor about in the viewer of the support staff).
 QString oneLine(QString text)
 {
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; }))
+        return text;
     for (QChar &c : text) {
         const QChar::Category cat = c.category();
         if (cat == QChar::Other_Control || cat == QChar::Separator_Line
@@ -145,6 +149,30 @@ QString RunLog::maskLocked(QString text) const
     return text;
 }
 
+QByteArray RunLog::stampLocked()
+{
+    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count();
+    const qint64 second = ms / 1000;
+    if (second != stampSecond_) {
+        const std::time_t t = std::time_t(second);
+        std::tm local{};
+#ifdef Q_OS_WIN
+        localtime_s(&local, &t);
+#else
+        localtime_r(&t, &local);
+#endif
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        stampPrefix_ = text;
+        stampSecond_ = second;
+    }
+    char rest[48];
+    std::snprintf(rest, sizeof rest, ".%03d [%lld] ", int(ms % 1000), static_cast<long long>(QCoreApplication::applicationPid()));
+    return stampPrefix_ + rest;
+}
+
 void RunLog::write(const QString &kind, const QString &text)
 {
     std::lock_guard lock(mutex_);
@@ -153,11 +181,7 @@ void RunLog::write(const QString &kind, const QString &text)
     // Made one line before masking, so a secret cut by a line break in the
     // text cannot come out whole once the break is a blank.
     const QString body = maskLocked(oneLine(kind + QLatin1Char(' ') + text));
-    const QByteArray line =
-        (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
-         + QStringLiteral(" [") + QString::number(QCoreApplication::applicationPid())
-         + QStringLiteral("] ") + body + QLatin1Char('\n'))
-            .toUtf8();
+    const QByteArray line = stampLocked() + (body + QLatin1Char('\n')).toUtf8();
     if (rotate_ && size_ >= rotateSize) {
         rotateLocked();
         if (!file_.isOpen())

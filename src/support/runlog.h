@@ -40,6 +40,8 @@ private:
     bool openLocked(const QString &path);
     void rotateLocked();
     QString maskLocked(QString text) const;
+    // "yyyy-MM-dd HH:mm:ss.zzz [pid] " of now, local time.
+    QByteArray stampLocked();
 
     mutable std::mutex mutex_;
     QFile file_;
@@ -47,6 +49,10 @@ private:
     qint64 size_ = 0;
     // Longest first, so a secret that contains another is replaced whole.
     QStringList secrets_;
+    // The date and time to the second, worked out once a second: a date
+    // format per line was most of what logging a line cost.
+    qint64 stampSecond_ = -1;
+    QByteArray stampPrefix_;
 };
 
 // Shorthand for RunLog::instance().write(kind, text).
