@@ -13,6 +13,7 @@
 #include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/statuslist.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QApplication>
@@ -35,9 +36,9 @@ namespace tobra {
 
 namespace {
 
-QListWidget *statusList(const QString &name, QWidget *parent)
+StatusList *statusList(const QString &name, QWidget *parent)
 {
-    auto *list = new QListWidget(parent);
+    auto *list = new StatusList(parent);
     list->setObjectName(name);
     list->setToolTip(QStringLiteral("FTP Status Messages"));
     list->hide();
@@ -490,9 +491,7 @@ void ProductWindow::RefreshRemoteList()
 
 void ProductWindow::AddStatusMessage(const QString &message)
 {
-    lstMessages->addItem(message);
-    lstMessages->setCurrentRow(lstMessages->count() - 1);
-    lstMessages->update();
+    lstMessages->addLine(message);
 }
 
 void ProductWindow::setPanelText(const QString &key, const QString &text)

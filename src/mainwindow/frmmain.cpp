@@ -13,6 +13,7 @@
 #include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/statuslist.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QAction>
@@ -205,9 +206,8 @@ void frmMain::buildControls()
     setControlTag(txtURL, urlTag());
     txtURL->setAccessibleName(QStringLiteral("FTP server"));
 
-    lstMessages = new QListWidget(this);
+    lstMessages = new StatusList(this);
     named(lstMessages, "lstMessages");
-    lstMessages->setAccessibleName(QStringLiteral("FTP Status Messages"));
     lstMessages->setVisible(false);
 
     fraAnimation = new QFrame(this);

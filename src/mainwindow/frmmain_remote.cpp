@@ -16,6 +16,7 @@
 #include "support/modopsys.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/statuslist.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -84,12 +85,7 @@ void frmMain::FtpDisconnect()
 
 void frmMain::AddStatusMessage(const QString &msg)
 {
-    lstMessages->addItem(msg);
-    while (lstMessages->count() > kMaxStatusLines)
-        delete lstMessages->takeItem(0);
-    lstMessages->setCurrentRow(lstMessages->count() - 1);
-    lstMessages->scrollToBottom();
-    lstMessages->repaint();
+    lstMessages->addLine(msg, kMaxStatusLines);
     showUploadNotice(msg);
 }
 
