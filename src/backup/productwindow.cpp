@@ -88,40 +88,52 @@ void ProductWindow::buildControls()
     txtCompany = new QLineEdit(this);
     txtCompany->setObjectName(QStringLiteral("txtCompany"));
     txtCompany->setReadOnly(true);
+    txtCompany->setAccessibleName(QStringLiteral("Company folder"));
     setControlTag(txtCompany, profile_.companyTag());
     txtQOFData = new QLineEdit(this);
     txtQOFData->setObjectName(QStringLiteral("txtQOFData"));
     txtQOFData->hide();
+    txtQOFData->setAccessibleName(QStringLiteral("Data folder"));
     setControlTag(txtQOFData, profile_.dataFolderTag());
     lstQOFFiles = new QListWidget(this);
     lstQOFFiles->setObjectName(QStringLiteral("lstQOFFiles"));
     setControlTag(lstQOFFiles, profile_.fileListTag());
+    lstQOFFiles->setAccessibleName(QStringLiteral("Database files to back up"));
     txtFileName = new QLineEdit(this);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
     txtFileName->hide();
+    txtFileName->setAccessibleName(QStringLiteral("File being sent"));
     driQOF = new QComboBox(this);
     driQOF->setObjectName(QStringLiteral("driQOF"));
     driQOF->hide();
+    driQOF->setAccessibleName(QStringLiteral("Data drive"));
+    driQOF->view()->setAccessibleName(QStringLiteral("Data drive"));
     pathQOF = new QListWidget(this);
     pathQOF->setObjectName(QStringLiteral("pathQOF"));
     pathQOF->hide();
+    pathQOF->setAccessibleName(QStringLiteral("Data folder"));
     fileQOF = new QListWidget(this);
     fileQOF->setObjectName(QStringLiteral("fileQOF"));
     fileQOF->hide();
+    fileQOF->setAccessibleName(QStringLiteral("Files in the data folder"));
 
     MSFDir = new FlexGrid(3, this);
     MSFDir->setObjectName(QStringLiteral("MSFDir"));
     MSFDir->hide();
+    MSFDir->setAccessibleName(QStringLiteral("Files in the company folder on the server"));
+    MSFDir->setColumnTitles({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Date Time")});
 
     cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
+    cmdOk->setAccessibleDescription(QStringLiteral("Sends the database files to the server"));
     cmdGet = new QPushButton(QStringLiteral("&Get"), this);
     cmdGet->setObjectName(QStringLiteral("cmdGet"));
     cmdGet->hide();
     cmdClose = new QPushButton(profile_.closeButtonCaption, this);
     cmdClose->setObjectName(profile_.closeButtonName);
     cmdClose->setAutoDefault(false);
+    cmdClose->setAccessibleDescription(QStringLiteral("Closes the window"));
 
     lstMessages = statusList(QStringLiteral("lstMessages"), this);
     setControlTag(lstMessages, ProductProfile::pullTag());
@@ -136,6 +148,7 @@ void ProductWindow::buildControls()
     Animation1 = new CopyAnimation(this);
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Backup progress"));
     lblOpening = label(QStringLiteral("lblOpening"), QStringLiteral("Opening:"), this);
     // A long path is elided in the middle: the window keeps its size.
     lblFile = new ElidedLabel(QString(), this);
@@ -164,6 +177,7 @@ void ProductWindow::buildControls()
         lstMissingFiles = new QListWidget(this);
         lstMissingFiles->setObjectName(QStringLiteral("lstMissingFiles"));
         lstMissingFiles->hide();
+        lstMissingFiles->setAccessibleName(QStringLiteral("Missing files"));
         lblTransferCompletion = label(QStringLiteral("lblTransferCompletion"), QString(), this);
         lblTransferCompletion->setWordWrap(true);
         lblTransferCompletion->hide();
