@@ -290,7 +290,12 @@ void ProductWindow::connectFtp()
             });
     connect(ftp_, &FtpClient::TransferComplete, this,
             [this](const QString &remote, const QString &local, bool download) {
-                ProgressControlVisible(false);
+                // Within a run the progress stays up from file to file; the run
+                // hides it when it ends. Hiding and showing it for every file
+                // only flickered, laid the window out again and told a screen
+                // reader fourteen times a file that something came or went.
+                if (state_ != State::Running)
+                    ProgressControlVisible(false);
                 AddStatusMessage(transferCompleteLine(remote, local, download));
             });
     connect(ftp_, &FtpClient::TransferCancelled, this,
