@@ -1,12 +1,13 @@
 // Shows every window of the program at once for the accessibility walk
 // (a11y_walk_test.sh): the main window, the three product windows, the about
 // box and a message box. Prints the message box's text and the texts of the
-// status panels, and what adding lines to the hidden status list announced;
+// status panels, and what adding rows to a hidden list and grid announced;
 // then runs until it is ended or for at most two minutes.
 #include "backup/productwindow.h"
 #include "mainwindow/frmmain.h"
 #include "support/messages.h"
 #include "support/ui/inputblocker.h"
+#include "support/ui/msfgrid.h"
 #include "support/ui/qtmessageface.h"
 
 #include <QAccessible>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -33,16 +35,18 @@ void countEvent(QAccessibleEvent *event)
         ++g_focusOrSelection;
 }
 
-// Status lines go to a list nobody sees. Qt lays out the whole list before
-// it announces a focus or selection in it, so these must not come per line.
-void countHiddenListEvents(tobra::frmMain &main, int lines)
+// Adds rows to a view nobody sees and prints what that announced. A focus
+// or selection change there is noise to a screen reader, and for a list Qt
+// lays out every row before it announces one: none may come per row.
+void countHiddenEvents(const char *what, QObject *view, int rows, const std::function<void()> &addRow)
 {
-    g_watched = main.lstMessages;
+    g_watched = view;
+    g_rows = g_focusOrSelection = 0;
     const auto previous = QAccessible::installUpdateHandler(countEvent);
-    for (int i = 0; i < lines; ++i)
-        main.AddStatusMessage(QStringLiteral("226 Transfer complete"));
+    for (int i = 0; i < rows; ++i)
+        addRow();
     QAccessible::installUpdateHandler(previous);
-    std::printf("hidden-list lines %d rows %d focus-or-selection %d\n", lines, g_rows, g_focusOrSelection);
+    std::printf("%s rows %d announced %d focus-or-selection %d\n", what, rows, g_rows, g_focusOrSelection);
 }
 
 }  // namespace
@@ -76,7 +80,14 @@ int main(int argc, char *argv[])
         if (!QAccessible::isActive() && waited.elapsed() < 10000)
             return;
         poll.stop();
-        countHiddenListEvents(main, 50);
+        countHiddenEvents("hidden-list", main.lstMessages, 50,
+                          [&] { main.AddStatusMessage(QStringLiteral("226 Transfer complete")); });
+        // The product windows fill their server grid out of sight after a run.
+        auto *grid = products[0]->findChild<tobra::FlexGrid *>(QStringLiteral("MSFDir"));
+        countHiddenEvents("hidden-grid", grid, 50, [&] {
+            tobra::msfNextRow(grid);
+            tobra::msfSetCell(grid, QStringLiteral("QOFDATA.MDB"), grid->Row(), 0);
+        });
         std::printf("message %s\n", qPrintable(question));
         for (const char *key : {"general", "ftpconnection", "netconnection"})
             std::printf("panel %s\n", qPrintable(main.panelText(QLatin1String(key))));
