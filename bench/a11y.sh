@@ -71,6 +71,8 @@ wait_for_line "$work/listener.out" listening 20 || { echo "the AT-SPI listener d
 run() {
   local mode=$1 out
   rm -rf "$work/ftp/uploads/QOFBenchCo"
+  # The listener may still be working through the events of the last run.
+  sleep 1
   local env=(env -u QT_LINUX_ACCESSIBILITY_ALWAYS_ON QT_QPA_PLATFORM=xcb TOBRA_WINDIR="$work/ini"
              TOBRA_SYSDIR="$work/ini" TOBRA_MAKER_HOST="127.0.0.1:$port")
   [ "$mode" = on ] && env+=(QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
