@@ -46,6 +46,7 @@ _a11y_cleanup() {
   _tobra_cleanup
 }
 trap _a11y_cleanup EXIT
+trap "exit 1" TERM INT
 mkdir -p "$work/ftp/uploads" "$work/ini" "$work/data"
 start_local_vsftpd "$work/ftp"
 

@@ -32,6 +32,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 1" TERM INT
 
 start_xvfb "$work"
 start_atspi_bus
