@@ -13,7 +13,6 @@
 #include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
-#include "support/ui/statuslist.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QAction>
@@ -220,7 +219,6 @@ void frmMain::buildControls()
     fraAnimation = new QFrame(this);
     named(fraAnimation, "fraAnimation");
     fraAnimation->setFrameShape(QFrame::StyledPanel);
-    fraAnimation->setAccessibleName(QStringLiteral("Upload progress"));
     Animation1 = new CopyAnimation(fraAnimation);
     ProgressBar1 = new QProgressBar(fraAnimation);
     named(ProgressBar1, "ProgressBar1");

@@ -16,7 +16,6 @@
 #include "support/modopsys.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
-#include "support/ui/statuslist.h"
 
 #include <QFrame>
 #include <QLabel>
