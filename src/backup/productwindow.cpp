@@ -227,7 +227,10 @@ void ProductWindow::buildControls()
         layout->addWidget(Label1);
     }
 
-    progress_ = new ProgressDisplay(this);
+    // The title keeps naming the product: the display leaves the caption
+    // alone rather than the window putting it back after every file.
+    ProgressDisplay::Controls controls{nullptr, ProgressBar1, Animation1, lblOpening, lblFile, lblTime, lblEstimate};
+    progress_ = new ProgressDisplay(controls, this);
     ProgressControlVisible(false);
 
     // Tab goes down the window; hidden and disabled controls are skipped.
@@ -277,7 +280,6 @@ void ProductWindow::connectFtp()
         progress_->ShowProgressBar();
         ProgressControlVisible(true);
         progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
-        setWindowTitle(profile_.windowTitle);
         const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(program().FileCount);
         ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
         setPanelText(QStringLiteral("general"), count);
