@@ -10,6 +10,7 @@ pkgs=("$@")
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   python3 python3-pyftpdlib python3-openssl vsftpd lftp
   fonts-dejavu-core
+  xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -13,6 +13,7 @@
 #include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/statuslist.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QApplication>
@@ -35,9 +36,9 @@ namespace tobra {
 
 namespace {
 
-QListWidget *statusList(const QString &name, QWidget *parent)
+StatusList *statusList(const QString &name, QWidget *parent)
 {
-    auto *list = new QListWidget(parent);
+    auto *list = new StatusList(parent);
     list->setObjectName(name);
     list->setToolTip(QStringLiteral("FTP Status Messages"));
     list->hide();
@@ -87,40 +88,52 @@ void ProductWindow::buildControls()
     txtCompany = new QLineEdit(this);
     txtCompany->setObjectName(QStringLiteral("txtCompany"));
     txtCompany->setReadOnly(true);
+    txtCompany->setAccessibleName(QStringLiteral("Company folder"));
     setControlTag(txtCompany, profile_.companyTag());
     txtQOFData = new QLineEdit(this);
     txtQOFData->setObjectName(QStringLiteral("txtQOFData"));
     txtQOFData->hide();
+    txtQOFData->setAccessibleName(QStringLiteral("Data folder"));
     setControlTag(txtQOFData, profile_.dataFolderTag());
     lstQOFFiles = new QListWidget(this);
     lstQOFFiles->setObjectName(QStringLiteral("lstQOFFiles"));
     setControlTag(lstQOFFiles, profile_.fileListTag());
+    lstQOFFiles->setAccessibleName(QStringLiteral("Database files to back up"));
     txtFileName = new QLineEdit(this);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
     txtFileName->hide();
+    txtFileName->setAccessibleName(QStringLiteral("File being sent"));
     driQOF = new QComboBox(this);
     driQOF->setObjectName(QStringLiteral("driQOF"));
     driQOF->hide();
+    driQOF->setAccessibleName(QStringLiteral("Data drive"));
+    driQOF->view()->setAccessibleName(QStringLiteral("Data drive"));
     pathQOF = new QListWidget(this);
     pathQOF->setObjectName(QStringLiteral("pathQOF"));
     pathQOF->hide();
+    pathQOF->setAccessibleName(QStringLiteral("Data folder"));
     fileQOF = new QListWidget(this);
     fileQOF->setObjectName(QStringLiteral("fileQOF"));
     fileQOF->hide();
+    fileQOF->setAccessibleName(QStringLiteral("Files in the data folder"));
 
     MSFDir = new FlexGrid(3, this);
     MSFDir->setObjectName(QStringLiteral("MSFDir"));
     MSFDir->hide();
+    MSFDir->setAccessibleName(QStringLiteral("Files in the company folder on the server"));
+    MSFDir->setColumnTitles({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Date Time")});
 
     cmdOk = new QPushButton(QStringLiteral("&Ok"), this);
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdOk->setDefault(true);
+    cmdOk->setAccessibleDescription(QStringLiteral("Sends the database files to the server"));
     cmdGet = new QPushButton(QStringLiteral("&Get"), this);
     cmdGet->setObjectName(QStringLiteral("cmdGet"));
     cmdGet->hide();
     cmdClose = new QPushButton(profile_.closeButtonCaption, this);
     cmdClose->setObjectName(profile_.closeButtonName);
     cmdClose->setAutoDefault(false);
+    cmdClose->setAccessibleDescription(QStringLiteral("Closes the window"));
 
     lstMessages = statusList(QStringLiteral("lstMessages"), this);
     setControlTag(lstMessages, ProductProfile::pullTag());
@@ -135,6 +148,7 @@ void ProductWindow::buildControls()
     Animation1 = new CopyAnimation(this);
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Backup progress"));
     lblOpening = label(QStringLiteral("lblOpening"), QStringLiteral("Opening:"), this);
     // A long path is elided in the middle: the window keeps its size.
     lblFile = new ElidedLabel(QString(), this);
@@ -163,6 +177,7 @@ void ProductWindow::buildControls()
         lstMissingFiles = new QListWidget(this);
         lstMissingFiles->setObjectName(QStringLiteral("lstMissingFiles"));
         lstMissingFiles->hide();
+        lstMissingFiles->setAccessibleName(QStringLiteral("Missing files"));
         lblTransferCompletion = label(QStringLiteral("lblTransferCompletion"), QString(), this);
         lblTransferCompletion->setWordWrap(true);
         lblTransferCompletion->hide();
@@ -212,7 +227,10 @@ void ProductWindow::buildControls()
         layout->addWidget(Label1);
     }
 
-    progress_ = new ProgressDisplay(this);
+    // The title keeps naming the product: the display leaves the caption
+    // alone rather than the window putting it back after every file.
+    ProgressDisplay::Controls controls{nullptr, ProgressBar1, Animation1, lblOpening, lblFile, lblTime, lblEstimate};
+    progress_ = new ProgressDisplay(controls, this);
     ProgressControlVisible(false);
 
     // Tab goes down the window; hidden and disabled controls are skipped.
@@ -262,7 +280,6 @@ void ProductWindow::connectFtp()
         progress_->ShowProgressBar();
         ProgressControlVisible(true);
         progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
-        setWindowTitle(profile_.windowTitle);
         const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(program().FileCount);
         ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
         setPanelText(QStringLiteral("general"), count);
@@ -275,7 +292,12 @@ void ProductWindow::connectFtp()
             });
     connect(ftp_, &FtpClient::TransferComplete, this,
             [this](const QString &remote, const QString &local, bool download) {
-                ProgressControlVisible(false);
+                // Within a run the progress stays up from file to file; the run
+                // hides it when it ends. Hiding and showing it for every file
+                // only flickered, laid the window out again and told a screen
+                // reader fourteen times a file that something came or went.
+                if (state_ != State::Running)
+                    ProgressControlVisible(false);
                 AddStatusMessage(transferCompleteLine(remote, local, download));
             });
     connect(ftp_, &FtpClient::TransferCancelled, this,
@@ -490,9 +512,7 @@ void ProductWindow::RefreshRemoteList()
 
 void ProductWindow::AddStatusMessage(const QString &message)
 {
-    lstMessages->addItem(message);
-    lstMessages->setCurrentRow(lstMessages->count() - 1);
-    lstMessages->update();
+    lstMessages->addLine(message);
 }
 
 void ProductWindow::setPanelText(const QString &key, const QString &text)

@@ -18,6 +18,7 @@ class CopyAnimation;
 class FlexGrid;
 class FtpClient;
 class ProgressDisplay;
+class StatusList;
 class TransferInputBlocker;
 
 // One backup window: frmQof, frmQofp or frmQsnp, as its profile says. It
@@ -112,8 +113,8 @@ private:
     QPushButton *cmdGet = nullptr;
     QPushButton *cmdClose = nullptr;  // cmdExit or cmdReturn
     QPushButton *cmdCancel = nullptr; // stops the run
-    QListWidget *lstMessages = nullptr;
-    QListWidget *lstMessage = nullptr;
+    StatusList *lstMessages = nullptr;
+    StatusList *lstMessage = nullptr;
     QLabel *lblLocal = nullptr;
     QLabel *lblFTP = nullptr;
     QLabel *lblDataTransferWarning = nullptr;
@@ -126,7 +127,7 @@ private:
     QStatusBar *sbMain = nullptr;
     QListWidget *lstMissingFiles = nullptr;
     QLabel *lblTransferCompletion = nullptr;
-    QListWidget *List1 = nullptr;
+    StatusList *List1 = nullptr;
     QLabel *Label1 = nullptr;
 };
 

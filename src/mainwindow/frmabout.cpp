@@ -26,6 +26,7 @@ frmAbout::frmAbout(QWidget *parent) : QWidget(parent, Qt::Window)
     lstabout->setObjectName(QStringLiteral("lstabout"));
     lstabout->setSelectionMode(QAbstractItemView::NoSelection);
     lstabout->setFocusPolicy(Qt::NoFocus);
+    lstabout->setAccessibleName(QStringLiteral("Changes"));
     caption->setBuddy(lstabout);
 
     cmdExit = new QPushButton(QStringLiteral("E&xit"), this);

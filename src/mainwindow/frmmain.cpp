@@ -70,8 +70,9 @@ QLabel *makePanel(const QString &key, const QString &text, QWidget *parent)
 {
     // A long folder is elided rather than widening the window.
     auto *l = new ElidedLabel(text, parent);
+    // No accessible name: a screen reader reads the panel's text, and
+    // follows it as it changes.
     l->setObjectName(key);
-    l->setAccessibleName(key);
     return l;
 }
 
@@ -133,6 +134,7 @@ void frmMain::buildControls()
 
     cmdbrowse = new QPushButton(QStringLiteral("&Browse..."), this);
     named(cmdbrowse, "cmdbrowse");
+    cmdbrowse->setAccessibleDescription(QStringLiteral("Chooses the file to send"));
 
     filList = new FileListBox(this);
     named(filList, "filList");
@@ -141,14 +143,18 @@ void frmMain::buildControls()
     msfSource = new FlexGrid(4, this);
     named(msfSource, "msfSource");
     msfSource->setAccessibleName(QStringLiteral("Local files"));
+    msfSource->setColumnTitles({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Date Time"),
+                                QStringLiteral("Version")});
 
     chkToggle = new QCheckBox(QStringLiteral("&Grid"), this);
     named(chkToggle, "chkToggle");
     chkToggle->setChecked(true);
+    chkToggle->setAccessibleDescription(QStringLiteral("Shows the local folder as a grid instead of a list"));
 
     MSFDir = new FlexGrid(3, this);
     named(MSFDir, "MSFDir");
     MSFDir->setAccessibleName(QStringLiteral("Files on the server"));
+    MSFDir->setColumnTitles({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Date Time")});
 
     cmdPut = new QPushButton(QStringLiteral("&Upload"), this);
     named(cmdPut, "cmdPut");
@@ -158,6 +164,7 @@ void frmMain::buildControls()
     cmdReset = new QPushButton(QStringLiteral("Reset"), this);
     named(cmdReset, "cmdReset");
     cmdReset->setEnabled(false);
+    cmdReset->setAccessibleDescription(QStringLiteral("Clears the technician and the server grid"));
 
     ckbsafety = new QCheckBox(QStringLiteral("Safety"), this);
     named(ckbsafety, "ckbsafety");
@@ -205,9 +212,8 @@ void frmMain::buildControls()
     setControlTag(txtURL, urlTag());
     txtURL->setAccessibleName(QStringLiteral("FTP server"));
 
-    lstMessages = new QListWidget(this);
+    lstMessages = new StatusList(this);
     named(lstMessages, "lstMessages");
-    lstMessages->setAccessibleName(QStringLiteral("FTP Status Messages"));
     lstMessages->setVisible(false);
 
     fraAnimation = new QFrame(this);
@@ -217,6 +223,7 @@ void frmMain::buildControls()
     ProgressBar1 = new QProgressBar(fraAnimation);
     named(ProgressBar1, "ProgressBar1");
     ProgressBar1->setRange(1, 100);
+    ProgressBar1->setAccessibleName(QStringLiteral("Upload progress"));
     lblOpening = new QLabel(QStringLiteral("Opening:"), fraAnimation);
     named(lblOpening, "lblOpening");
     lblFile = new ElidedLabel(QStringLiteral("FILE from SERVER"), fraAnimation);

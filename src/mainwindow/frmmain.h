@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mainwindow/mainlogic.h"
+#include "support/ui/statuslist.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -72,7 +73,7 @@ public:
     QPushButton *cmdQsnp = nullptr;
     QPushButton *cmdExit = nullptr;
     QLineEdit *txtURL = nullptr;
-    QListWidget *lstMessages = nullptr;
+    StatusList *lstMessages = nullptr;
     QFrame *fraAnimation = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     CopyAnimation *Animation1 = nullptr;

@@ -84,12 +84,7 @@ void frmMain::FtpDisconnect()
 
 void frmMain::AddStatusMessage(const QString &msg)
 {
-    lstMessages->addItem(msg);
-    while (lstMessages->count() > kMaxStatusLines)
-        delete lstMessages->takeItem(0);
-    lstMessages->setCurrentRow(lstMessages->count() - 1);
-    lstMessages->scrollToBottom();
-    lstMessages->repaint();
+    lstMessages->addLine(msg, kMaxStatusLines);
     showUploadNotice(msg);
 }
 

@@ -182,6 +182,7 @@ private:
 CopyAnimation::CopyAnimation(QWidget *parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("Animation1"));
+    setAccessibleName(QStringLiteral("Copy animation"));
     setAlignment(Qt::AlignCenter);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (!frames_.isEmpty())

@@ -1,6 +1,9 @@
 #include "support/ui/msfgrid.h"
 
 #include <QHeaderView>
+#include <QSignalBlocker>
+
+#include <optional>
 
 namespace tobra {
 
@@ -37,6 +40,13 @@ void FlexGrid::setRows(int n)
 void FlexGrid::setRow(int r)
 {
     row_ = r;
+    // A hidden grid keeps its current cell without telling the view: Qt 6.4
+    // announces every change of it to accessibility as a focus change, seen
+    // or not, so a grid filled row by row out of sight announced every row.
+    // Shown, the view paints what the selection model holds.
+    std::optional<QSignalBlocker> quiet;
+    if (!isVisible())
+        quiet.emplace(selectionModel());
     if (r >= fixedRows_ && r < rowCount())
         setCurrentCell(r, col_);
     else

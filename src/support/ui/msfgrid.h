@@ -29,6 +29,10 @@ public:
     void setColWidthTwips(int c, int twips);
     void setWidthTwips(int twips);
     static int twipsToPixels(const QWidget *w, int twips);
+    // Titles that assistive technology reads for the columns. The header
+    // row inside the grid may show none, and Qt would offer the column
+    // numbers instead; the titles go to the header view, which stays hidden.
+    void setColumnTitles(const QStringList &titles) { setHorizontalHeaderLabels(titles); }
 
 signals:
     // A click on a cell, after Row() and Col() point at it.

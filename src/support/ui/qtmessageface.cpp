@@ -10,6 +10,8 @@ MsgAnswer QtMessageFace::show(const QString &text, int style, const QString &tit
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
     box.setText(text);
+    // Read out with the box, not only when the user goes looking for it.
+    box.setAccessibleDescription(text);
     switch (style & 0x70) {
     case MsgStyle::Critical: box.setIcon(QMessageBox::Critical); break;
     case MsgStyle::Question: box.setIcon(QMessageBox::Question); break;
