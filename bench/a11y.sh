@@ -32,9 +32,6 @@ fi
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
-# vsftpd runs share the login and its PAM file with the server test.
-exec 9>/tmp/tobra-vsftpd-test.lock
-flock -w 600 9
 make_work_dir tobra-a11y-bench
 listener_pid=""
 _a11y_cleanup() {

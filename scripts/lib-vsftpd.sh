@@ -8,18 +8,20 @@ vsftpd_pid=""
 _vsftpd_made_user=0
 _vsftpd_made_pam=0
 
-_vsftpd_descendants() {
+# vsftpd_descendants PID: every process below PID (vsftpd's sessions),
+# each listed before its own children.
+vsftpd_descendants() {
   local c
   for c in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
     echo "$c"
-    _vsftpd_descendants "$c"
+    vsftpd_descendants "$c"
   done
 }
 
 stop_local_vsftpd() {
   if [ -n "$vsftpd_pid" ]; then
     local kids k
-    kids=$(_vsftpd_descendants "$vsftpd_pid")
+    kids=$(vsftpd_descendants "$vsftpd_pid")
     kill -TERM "$vsftpd_pid" 2>/dev/null || true
     for k in $kids; do kill -KILL "$k" 2>/dev/null || true; done
     wait "$vsftpd_pid" 2>/dev/null || true
@@ -42,14 +44,25 @@ _tobra_vsftpd_cleanup() {
   if [ "$_vsftpd_made_pam" = 1 ]; then rm -f /etc/pam.d/vsftpd-tobra; _vsftpd_made_pam=0; fi
 }
 
-# start_local_vsftpd ROOT [tls]: serves ROOT (ROOT/uploads writable by the
-# login) and sets $port and $pin (the certificate's key, for CHAT.INI's CERT
-# and curl --pinnedpubkey). Plain FTP and TLS are both taken; with "tls",
-# only TLS. One vsftpd at a time.
+# start_local_vsftpd ROOT [tls|plain] [KEY=VALUE...]: serves ROOT
+# (ROOT/uploads writable by the login) and sets $port and $pin (the
+# certificate's key, for CHAT.INI's CERT and curl --pinnedpubkey). Plain FTP
+# and TLS are both taken; with "tls", only TLS. Further settings replace
+# those of the documented file. The log is $work/vsftpd.log. One vsftpd at a
+# time.
 start_local_vsftpd() {
   local root=$1 mode=${2:-} top_dir=${top:?}
+  shift $(($# < 2 ? $# : 2))
+  local extra=("$@") line
   [ "$(id -u)" -eq 0 ] || { echo "vsftpd needs root" >&2; return 1; }
   [ -x /usr/sbin/vsftpd ] || { echo "vsftpd is missing (scripts/install-deps.sh installs it)" >&2; return 1; }
+  # One script with vsftpd at a time on this machine: they share the login
+  # and the PAM file. Held until the script ends.
+  if [ -z "${_vsftpd_locked:-}" ]; then
+    exec 8>/tmp/tobra-vsftpd.lock
+    flock -w 600 8 || { echo "another vsftpd run holds /tmp/tobra-vsftpd.lock" >&2; return 1; }
+    _vsftpd_locked=1
+  fi
   stop_local_vsftpd
   if ! id ftpuser >/dev/null 2>&1; then
     useradd --no-create-home --home-dir / --shell /usr/sbin/nologin ftpuser
@@ -75,6 +88,7 @@ start_local_vsftpd() {
   local pasv=$((10000 + RANDOM % 20000)) force=NO
   [ "$mode" = tls ] && force=YES
   local replaced='listen_address|listen_port|pasv_min_port|pasv_max_port|rsa_cert_file|rsa_private_key_file|local_root|secure_chroot_dir|userlist_file|vsftpd_log_file|force_local_logins_ssl|force_local_data_ssl|max_per_ip'
+  for line in "${extra[@]}"; do replaced+="|${line%%=*}"; done
   {
     grep -v -E "^($replaced)=" "$top_dir/docs/server/vsftpd.conf"
     cat <<CONF
@@ -92,6 +106,7 @@ force_local_logins_ssl=$force
 force_local_data_ssl=$force
 max_per_ip=50
 CONF
+    for line in "${extra[@]}"; do echo "$line"; done
   } >"$work/vsftpd.conf"
   /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
   vsftpd_pid=$!

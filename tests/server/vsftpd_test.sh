@@ -16,49 +16,16 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP: needs root"
   exit 77
 fi
-vsftpd=/usr/sbin/vsftpd
-[ -x "$vsftpd" ] || { echo "vsftpd is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 
-# One run at a time on this machine: they share the login and the PAM file.
-exec 9>/tmp/tobra-vsftpd-test.lock
-flock -w 600 9
-
-work=$(mktemp -d /tmp/tobra-vsftpd.XXXXXX)
-chmod 755 "$work"   # the login must reach its chroot below it
-server_pid=""
+. "$top/scripts/lib-ftpserver.sh"
+. "$top/scripts/lib-vsftpd.sh"
+make_work_dir tobra-vsftpd
 tobra_pid=""
-made_user=0
-made_pam=0
-
-# Every process below PID, each listed before its own children.
-descendants() {
-  local c
-  for c in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
-    echo "$c"
-    descendants "$c"
-  done
-}
-
 cleanup() {
   set +e
   # timeout passes TERM on to tobra, which then cancels within a second.
   [ -n "$tobra_pid" ] && kill -TERM "$tobra_pid" 2>/dev/null && wait "$tobra_pid"
-  if [ -n "$server_pid" ]; then
-    kids=$(descendants "$server_pid")
-    kill -TERM "$server_pid" 2>/dev/null
-    for k in $kids; do kill -KILL "$k" 2>/dev/null; done
-    wait "$server_pid" 2>/dev/null
-  fi
-  if [ "$made_user" = 1 ]; then
-    uid=$(id -u ftpuser)
-    for _ in $(seq 1 50); do
-      grep -qs "^Uid:[[:space:]]*$uid[[:space:]]" /proc/[0-9]*/status || break
-      sleep 0.1
-    done
-    userdel ftpuser
-  fi
-  [ "$made_pam" = 1 ] && rm -f /etc/pam.d/vsftpd-tobra
-  rm -rf "$work"
+  _tobra_cleanup
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -71,61 +38,11 @@ fail() {
   exit 1
 }
 
-# The system login and its PAM service, as docs/server.md makes them (with
-# home / here, as vsftpd changes into the home before local_root).
-if ! id ftpuser >/dev/null 2>&1; then
-  useradd --no-create-home --home-dir / --shell /usr/sbin/nologin ftpuser
-  made_user=1
-  echo 'ftpuser:vintor' | chpasswd
-fi
-if [ ! -e /etc/pam.d/vsftpd-tobra ]; then
-  cp "$top/docs/server/vsftpd-tobra.pam" /etc/pam.d/vsftpd-tobra
-  made_pam=1
-fi
-
+# The documented configuration, TLS only, with (for the test only) a rate
+# limit so that the large upload lasts long enough to be cut in the middle.
 root="$work/root"
-mkdir -p "$root/uploads" "$work/empty" "$work/ini" "$work/data"
-chown ftpuser: "$root/uploads"
-echo ftpuser >"$work/users"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=tobra-vsftpd-test \
-  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-# The pin command of docs/server.md.
-pin=sha256//$(openssl x509 -in "$work/cert.pem" -noout -pubkey | openssl pkey -pubin -outform DER |
-  openssl dgst -sha256 -binary | openssl base64 -A)
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-pasv=$((10000 + RANDOM % 20000))
-
-# The documented file with only these lines replaced: where it listens, the
-# paths, and (for the test only) a rate limit so that the large upload lasts
-# long enough to be cut in the middle.
-replaced='listen_address|listen_port|pasv_min_port|pasv_max_port|rsa_cert_file|rsa_private_key_file|local_root|secure_chroot_dir|userlist_file|vsftpd_log_file|local_max_rate'
-{
-  grep -v -E "^($replaced)=" "$top/docs/server/vsftpd.conf"
-  cat <<EOF
-listen_address=127.0.0.1
-listen_port=$port
-pasv_min_port=$pasv
-pasv_max_port=$((pasv + 19))
-rsa_cert_file=$work/cert.pem
-rsa_private_key_file=$work/key.pem
-local_root=$root
-secure_chroot_dir=$work/empty
-userlist_file=$work/users
-vsftpd_log_file=$work/vsftpd.log
-local_max_rate=16777216
-EOF
-} >"$work/vsftpd.conf"
-
-"$vsftpd" "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
-server_pid=$!
-hexport=$(printf '%04X' "$port")
-for _ in $(seq 1 100); do
-  grep -q "^ *[0-9]*: 0100007F:$hexport 00000000:0000 0A" /proc/net/tcp && break
-  kill -0 "$server_pid" 2>/dev/null || fail "vsftpd ended at start"
-  sleep 0.1
-done
-grep -q "^ *[0-9]*: 0100007F:$hexport 00000000:0000 0A" /proc/net/tcp || fail "vsftpd does not listen on $port"
+mkdir -p "$work/ini" "$work/data"
+start_local_vsftpd "$root" tls local_max_rate=16777216 || fail "vsftpd did not start"
 
 printf '[PREFERENCES]\r\nURL=127.0.0.1:%s\r\nTLS=required\r\nCERT=%s\r\n' "$port" "$pin" >"$work/ini/CHAT.INI"
 export TOBRA_WINDIR="$work/ini" TOBRA_SYSDIR="$work/ini" XDG_STATE_HOME="$work/state" TOBRA_CONSOLE=1
@@ -155,7 +72,7 @@ done
 held=$(stat -c %s "$part" 2>/dev/null || echo 0)
 [ "$held" -ge $((8 << 20)) ] || fail "resume: the server held $held bytes after 30 s"
 [ "$held" -lt $((64 << 20)) ] || fail "resume: the upload ended before the cut"
-sessions=$(descendants "$server_pid")
+sessions=$(vsftpd_descendants "$vsftpd_pid")
 [ -n "$sessions" ] || fail "resume: no vsftpd session to kill"
 for k in $sessions; do kill -KILL "$k" 2>/dev/null || true; done
 rc=0
