@@ -4,6 +4,7 @@
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
 #include "ftp/ftpsettings.h"
+#include "ftp/remotepath.h"
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/errorhandler.h"

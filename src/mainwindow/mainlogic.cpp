@@ -1,6 +1,5 @@
 #include "mainwindow/mainlogic.h"
 
-#include "app/cmdline.h"
 #include "ftp/remotepath.h"
 #include "mainwindow/fileversion.h"
 #include "support/messages.h"

@@ -1,6 +1,7 @@
 #include "app/cmdline.h"
 #include "app/exitcodes.h"
 #include "app/unattended.h"
+#include "ftp/remotepath.h"
 #include "harness/testutil.h"
 
 #include <QtTest>
