@@ -8,7 +8,9 @@
 # the table still matches the code.
 #
 # The faults are scripts/mutations.txt (file | exact text | replacement |
-# what). Each text must occur exactly once; one that does not is reported
+# what | tests to run first). The tests named last are run first, as they
+# are the likely catchers; only when they pass does the rest of the suite
+# run, so a missed fault has met every test. Each text must occur exactly once; one that does not is reported
 # NOT APPLIED and fails the run, so the table follows the code. A fault that
 # does not build is "not a valid mutant" and is not counted. Ends non-zero
 # below 90 % caught or when a fault could not be applied.
@@ -36,6 +38,7 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tobra-mutate.XXXXXX")
 if [ "$keep" = 0 ]; then trap 'rm -rf "$work"' EXIT; else echo "work folder: $work"; fi
+trap 'exit 130' INT TERM
 tree=$work/tree
 mkdir -p "$tree"
 (cd "$root" && git ls-files -co --exclude-standard -z |
@@ -44,9 +47,17 @@ mkdir -p "$tree"
 
 build_timeout=1800
 suite_timeout=1800
+# suite [first]: the tests matching first, then (when they pass) the rest.
 suite() {
+  local first=${1:-} skip='^server_vsftpd$'
+  : >"$work/suite.log"
+  if [ -n "$first" ]; then
+    (cd "$tree" && timeout "$suite_timeout" ctest --test-dir build --stop-on-failure -j2 --timeout 300 \
+      -R "^($first)\$" >>"$work/suite.log" 2>&1) || return 1
+    skip="^(server_vsftpd|$first)\$"
+  fi
   (cd "$tree" && timeout "$suite_timeout" ctest --test-dir build --stop-on-failure -j2 --timeout 300 \
-    -E '^server_vsftpd$' >"$work/suite.log" 2>&1)
+    -E "$skip" >>"$work/suite.log" 2>&1)
 }
 
 start=$SECONDS
@@ -89,11 +100,21 @@ while IFS= read -r line || [ -n "$line" ]; do
   rest=${line//\\|/$'\x01'}
   file=${rest%% | *}; rest=${rest#* | }
   find=${rest%% | *}; rest=${rest#* | }
-  repl=${rest%% | *}; what=${rest#* | }
+  repl=${rest%% | *}; rest=${rest#* | }
+  what=${rest%% | *}; first=""
+  [ "$what" != "$rest" ] && first=${rest#* | }
   find=$(unescape "${find//$'\x01'/\\|}")
   repl=$(unescape "${repl//$'\x01'/\\|}")
   file=${file//$'\x01'/|}; what=${what//$'\x01'/|}
   label=$(printf '%2d %s (%s)' "$number" "$what" "$file")
+  unknown=""
+  for t in ${first//|/ }; do
+    compgen -G "$tree/tests/*/$t.cpp" >/dev/null || unknown+=" $t"
+  done
+  if [ -n "$unknown" ]; then
+    echo "NOT APPLIED  $label: no test named$unknown"
+    notapplied=$((notapplied + 1)); unapplied+=("$label"); continue
+  fi
   if [ ! -f "$tree/$file" ]; then
     echo "NOT APPLIED  $label: no such file"
     notapplied=$((notapplied + 1)); unapplied+=("$label"); continue
@@ -112,7 +133,7 @@ while IFS= read -r line || [ -n "$line" ]; do
     invalid=$((invalid + 1)); invalids+=("$label")
   else
     total=$((total + 1))
-    if suite; then
+    if suite "$first"; then
       echo "MISSED       $label  [$((SECONDS - t0)) s]"
       missed+=("$label")
     else
