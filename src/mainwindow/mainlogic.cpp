@@ -188,16 +188,4 @@ bool isPlainServerName(const QString &name)
     return true;
 }
 
-QString uploadLocalDirectory(const QString &fileBox)
-{
-    const QString folder = localFolderOf(fileBox);
-    QString stripped = folder;
-    StripRChar(stripped);
-    // "/" alone would strip to nothing and the upload would silently skip a
-    // file that lies in the root.
-    if (stripped.isEmpty() && !folder.trimmed().isEmpty())
-        return folder.trimmed();
-    return stripped;
-}
-
 }  // namespace tobra
