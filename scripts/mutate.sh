@@ -2,8 +2,10 @@
 # Puts deliberate faults into a copy of the program one at a time and runs
 # the test suite against each: a suite that still passes has missed a fault.
 #
-#   scripts/mutate.sh [--table FILE] [--only 3,7,12] [--keep] [--check]
+#   scripts/mutate.sh [--rev REV] [--table FILE] [--only 3,7,12] [--keep] [--check]
 #
+# --rev measures a committed revision (git archive) instead of the working
+# tree, e.g. the suite before a change; the table is always the current one.
 # --check only applies and reverts each fault (no build): a quick test that
 # the table still matches the code.
 #
@@ -24,15 +26,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 table=$root/scripts/mutations.txt
 only=""
+rev=""
 keep=0
 check=0
 while [ $# -gt 0 ]; do
   case $1 in
     --table) table=$(realpath "$2"); shift 2 ;;
+    --rev) rev=$2; shift 2 ;;
     --only) only=",$2,"; shift 2 ;;
     --keep) keep=1; shift ;;
     --check) check=1; shift ;;
-    *) echo "usage: $0 [--table FILE] [--only N,N...] [--keep] [--check]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--rev REV] [--table FILE] [--only N,N...] [--keep] [--check]" >&2; exit 2 ;;
   esac
 done
 
@@ -41,9 +45,13 @@ if [ "$keep" = 0 ]; then trap 'rm -rf "$work"' EXIT; else echo "work folder: $wo
 trap 'exit 130' INT TERM
 tree=$work/tree
 mkdir -p "$tree"
-(cd "$root" && git ls-files -co --exclude-standard -z |
-  while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-  tar --null -T - -cf -) | tar -xf - -C "$tree"
+if [ -n "$rev" ]; then
+  (cd "$root" && git archive "$rev") | tar -xf - -C "$tree"
+else
+  (cd "$root" && git ls-files -co --exclude-standard -z |
+    while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+    tar --null -T - -cf -) | tar -xf - -C "$tree"
+fi
 
 build_timeout=1800
 suite_timeout=1800
@@ -63,7 +71,8 @@ suite() {
 start=$SECONDS
 if [ "$check" = 0 ]; then
 echo "== configuring and building the copy"
-(cd "$tree" && cmake --preset ci >"$work/build.log" 2>&1 && timeout "$build_timeout" cmake --build build -j2 >>"$work/build.log" 2>&1) ||
+# A fault in the shared core library needs no relinking of every test.
+(cd "$tree" && cmake --preset ci -DCMAKE_LINK_DEPENDS_NO_SHARED=ON >"$work/build.log" 2>&1 && timeout "$build_timeout" cmake --build build -j2 >>"$work/build.log" 2>&1) ||
   { tail -40 "$work/build.log"; echo "the unchanged copy does not build" >&2; exit 1; }
 echo "== the unchanged suite"
 if ! suite; then
