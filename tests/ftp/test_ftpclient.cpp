@@ -35,18 +35,17 @@ struct Recorder {
         });
         QObject::connect(&c, &FtpClient::StatusMessage, [this](const QString &t) { status << t; });
         QObject::connect(&c, &FtpClient::DirectoryChanged, [this](const QString &p) { events << "dir " + p; });
-        QObject::connect(&c, &FtpClient::TransferStarting,
-                         [this](const QString &l, const QString &r, qint64 total, int dir, int) {
-                             events << QStringLiteral("starting %1 %2 %3 %4").arg(l, r).arg(total).arg(dir);
-                         });
-        QObject::connect(&c, &FtpClient::TransferProgress,
-                         [this](const QString &, const QString &, qint64, qint64 done, qint64, bool *cancel) {
-                             if (progress.isEmpty())
-                                 events << QStringLiteral("progress");
-                             progress << done;
-                             if (onProgress)
-                                 onProgress(cancel);
-                         });
+        QObject::connect(&c, &FtpClient::TransferStarting, [this](const QString &l, const QString &r, qint64 n, int dir) {
+            events << QStringLiteral("starting %1 %2 %3 %4").arg(l, r).arg(n).arg(dir);
+        });
+        QObject::connect(&c, &FtpClient::TransferProgress, [this](const QString &, const QString &, qint64, qint64 done,
+                                                                  qint64, bool *cancel) {
+            if (progress.isEmpty())
+                events << QStringLiteral("progress");
+            progress << done;
+            if (onProgress)
+                onProgress(cancel);
+        });
         QObject::connect(&c, &FtpClient::TransferComplete, [this](const QString &r, const QString &l, bool down) {
             events << QStringLiteral("complete %1 %2 %3").arg(r, l, down ? "true" : "false");
         });

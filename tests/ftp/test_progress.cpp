@@ -30,12 +30,12 @@ bool writeClip(const QString &path, int frames, int w, int h, int fps)
     AVFormatContext *oc = nullptr;
     if (avformat_alloc_output_context2(&oc, nullptr, "avi", name.constData()) < 0 || !oc)
         return false;
-    bool ok = false;
-    AVCodecContext *c = nullptr;
-    AVFrame *frame = nullptr;
-    AVPacket *pkt = av_packet_alloc();
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
     AVStream *st = codec ? avformat_new_stream(oc, nullptr) : nullptr;
+    AVCodecContext *c = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket *pkt = av_packet_alloc();
+    AVFrame *frame = av_frame_alloc();
+    // Sends f (nullptr: the end) and writes what the encoder gives back.
     auto drain = [&](AVFrame *f) {
         if (avcodec_send_frame(c, f) < 0)
             return false;
@@ -47,44 +47,33 @@ bool writeClip(const QString &path, int frames, int w, int h, int fps)
         }
         return true;
     };
-    do {
-        if (!st || !pkt)
-            break;
-        c = avcodec_alloc_context3(codec);
-        c->width = w;
-        c->height = h;
+    bool ok = st && c && pkt && frame;
+    if (ok) {
+        c->width = frame->width = w;
+        c->height = frame->height = h;
         c->time_base = AVRational{1, fps};
         c->framerate = AVRational{fps, 1};
         c->pix_fmt = AV_PIX_FMT_YUVJ420P;
-        if (avcodec_open2(c, codec, nullptr) < 0 || avcodec_parameters_from_context(st->codecpar, c) < 0)
-            break;
+        frame->format = c->pix_fmt;
+        ok = avcodec_open2(c, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, c) >= 0;
         st->time_base = c->time_base;
         st->avg_frame_rate = c->framerate;
-        if (avio_open(&oc->pb, name.constData(), AVIO_FLAG_WRITE) < 0)
-            break;
-        if (avformat_write_header(oc, nullptr) < 0)
-            break;
-        frame = av_frame_alloc();
-        frame->format = c->pix_fmt;
-        frame->width = w;
-        frame->height = h;
-        if (av_frame_get_buffer(frame, 0) < 0)
-            break;
-        bool written = true;
-        for (int i = 0; i < frames && written; ++i) {
-            av_frame_make_writable(frame);
-            const int luma = 16 + (200 * i) / qMax(1, frames - 1);
-            for (int y = 0; y < h; ++y)
-                memset(frame->data[0] + y * frame->linesize[0], luma, size_t(w));
-            for (int y = 0; y < h / 2; ++y) {
-                memset(frame->data[1] + y * frame->linesize[1], 128, size_t(w / 2));
-                memset(frame->data[2] + y * frame->linesize[2], 128, size_t(w / 2));
-            }
-            frame->pts = i;
-            written = drain(frame);
+        ok = ok && avio_open(&oc->pb, name.constData(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0
+            && av_frame_get_buffer(frame, 0) >= 0;
+    }
+    for (int i = 0; ok && i < frames; ++i) {
+        av_frame_make_writable(frame);
+        const int luma = 16 + (200 * i) / qMax(1, frames - 1);
+        for (int y = 0; y < h; ++y)
+            memset(frame->data[0] + y * frame->linesize[0], luma, size_t(w));
+        for (int y = 0; y < h / 2; ++y) {
+            memset(frame->data[1] + y * frame->linesize[1], 128, size_t(w / 2));
+            memset(frame->data[2] + y * frame->linesize[2], 128, size_t(w / 2));
         }
-        ok = written && drain(nullptr) && av_write_trailer(oc) == 0;
-    } while (false);
+        frame->pts = i;
+        ok = drain(frame);
+    }
+    ok = ok && drain(nullptr) && av_write_trailer(oc) == 0;
     if (oc->pb)
         avio_closep(&oc->pb);
     av_frame_free(&frame);
