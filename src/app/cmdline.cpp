@@ -80,17 +80,6 @@ bool IsLegit(const QString &TheString)
     return TheString.startsWith(QLatin1String("V7"));
 }
 
-bool isSafeTechFolder(const QString &tech)
-{
-    if (tech.isEmpty() || tech == QLatin1String(".") || tech.contains(QLatin1Char('/')) || tech.contains(QLatin1Char('\\'))
-        || tech.contains(QLatin1String("..")))
-        return false;
-    for (const QChar c : tech)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            return false;
-    return true;
-}
-
 namespace {
 
 // The rule of CommandLine::badOption. Only the code's place is checked for

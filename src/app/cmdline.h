@@ -37,10 +37,6 @@ QString GetFILENAME(const QString &TheCommand);
 // True for T1 ... T9 exactly and for any text beginning with "V7".
 bool IsLegit(const QString &TheString);
 
-// A technician word that can name a folder inside /uploads: no separator,
-// no "..", no control character.
-bool isSafeTechFolder(const QString &tech);
-
 CommandLine parseCommandLine(const QStringList &arguments);
 
 }  // namespace tobra

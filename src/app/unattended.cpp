@@ -4,6 +4,7 @@
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
 #include "ftp/ftpsettings.h"
+#include "ftp/remotepath.h"
 #include "support/globals.h"
 #include "support/messages.h"
 #include "support/errorhandler.h"
@@ -95,12 +96,7 @@ int runUnattendedUpload(const CommandLine &cl)
 
 QString completeFileWord(const QString &file, const QString &currentFolder)
 {
-    const QString fsPath = toFileSystemPath(file);
-    if (!QDir::isRelativePath(fsPath))
-        return file;
-    QString folder = currentFolder;
-    CkRSlash(folder);
-    return folder + file;
+    return QDir::cleanPath(QDir(currentFolder).absoluteFilePath(toFileSystemPath(file.trimmed())));
 }
 
 UnattendedUpload::UnattendedUpload(FtpClient &ftp, QObject *parent) : QObject(parent), ftp_(ftp)
@@ -141,7 +137,7 @@ void UnattendedUpload::AddStatusMessage(const QString &msg)
     showUploadNotice(msg);
 }
 
-void UnattendedUpload::CmdLineFtpConnect(const QString &SourceFile)
+void UnattendedUpload::CmdLineFtpConnect()
 {
     setCurrentProcName(QStringLiteral("ftpconnect"));
     connectReason_.reset();
@@ -159,11 +155,6 @@ void UnattendedUpload::CmdLineFtpConnect(const QString &SourceFile)
             return;
         }
     }
-    QString folder = localFolderOf(SourceFile);
-    CkRSlash(folder);
-    QString bare = folder;
-    if (FolderExists(StripRChar(bare)))
-        ftp_.setLocalDirectory(folder);
 }
 
 void UnattendedUpload::FtpDisconnect()
@@ -175,7 +166,7 @@ void UnattendedUpload::FtpDisconnect()
 int UnattendedUpload::CmdLinePUT(const QString &DestinationDir, const QString &SourceFile)
 {
     txtURL = tagReadValue(urlTag()).trimmed();
-    CmdLineFtpConnect(SourceFile);
+    CmdLineFtpConnect();
     if (ftp_.cancelRequested())
         return ExitCancelled;
     if (!ftp_.Connected()) {
@@ -184,11 +175,8 @@ int UnattendedUpload::CmdLinePUT(const QString &DestinationDir, const QString &S
                        MsgStyle::Exclamation, QStringLiteral("CONNECTION ERROR"));
         return ExitNoConnection;
     }
-    QString folder = localFolderOf(SourceFile);
-    ftp_.setLocalDirectory(StripRChar(folder));
-
     int status = ExitOk;
-    if (FileExists(SourceFile.trimmed())) {
+    if (FileExists(SourceFile)) {
         try {
             ftp_.PutFile(SourceFile, QStringLiteral("/uploads/") + DestinationDir);
         } catch (const FtpError &e) {
@@ -228,7 +216,7 @@ int UnattendedUpload::run(const CommandLine &cl, const QString &currentFolder)
         return ExitFileMissing;
     }
     // Found before connecting, not after a login and a folder made for nothing.
-    QFile probe(toFileSystemPath(file.trimmed()));
+    QFile probe(file);
     if (!probe.open(QIODevice::ReadOnly)) {
         Messages::show(QStringLiteral("File ") + file + QStringLiteral(" cannot be read.\n")
                            + QStringLiteral("The local file %1 cannot be read: %2.").arg(file, probe.errorString()),

@@ -20,9 +20,9 @@ public:
     // The whole road from the parsed command line; returns the exit status.
     int run(const CommandLine &cl, const QString &currentFolder);
 
-    // Connects with the server box's host and points the local folder at the
-    // file's folder.
-    void CmdLineFtpConnect(const QString &SourceFile);
+    // Connects with the server box's host.
+    void CmdLineFtpConnect();
+    // SourceFile: an absolute path, as completeFileWord makes it.
     int CmdLinePUT(const QString &DestinationDir, const QString &SourceFile);
     void FtpDisconnect();
 
@@ -47,7 +47,8 @@ private:
 // SIGINT and SIGTERM cancel the upload (status 7).
 int runUnattendedUpload(const CommandLine &cl);
 
-// A relative file word is completed with the current folder.
+// The file word as one absolute path, the form it keeps up to the upload: a
+// relative word is taken from the current folder.
 QString completeFileWord(const QString &file, const QString &currentFolder);
 
 }  // namespace tobra

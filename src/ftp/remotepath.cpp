@@ -77,4 +77,15 @@ QByteArray absoluteUrlPath(const QStringList &segs)
     return path;
 }
 
+bool isSafeTechFolder(const QString &tech)
+{
+    if (tech.isEmpty() || tech == QLatin1String(".") || tech.contains(QLatin1Char('/')) || tech.contains(QLatin1Char('\\'))
+        || tech.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : tech)
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return false;
+    return true;
+}
+
 }  // namespace tobra

@@ -26,5 +26,8 @@ void checkRemoteSegments(const QStringList &segs);
 // Path of a URL whose first folder is the server's root, whatever folder a
 // reused connection is in ("%2F" makes libcurl send "CWD /" first).
 QByteArray absoluteUrlPath(const QStringList &segs);
+// A technician or customer code that can name a folder inside /uploads: no
+// separator, no "..", no control character.
+bool isSafeTechFolder(const QString &tech);
 
 }  // namespace tobra

@@ -17,6 +17,7 @@
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -287,16 +288,17 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
     if (text.isEmpty())
         return PutOutcome::NothingSent;
 
-    const QString localDir = uploadLocalDirectory(text);
-    FTP1->setLocalDirectory(localDir);
-    const bool exists = FileExists(text);
+    // One absolute path from here to the server: the file checked is the
+    // file sent.
+    const QString file = QFileInfo(toFileSystemPath(text)).absoluteFilePath();
+    const bool exists = FileExists(file);
     PutOutcome outcome = PutOutcome::NothingSent;
     if (!exists) {
         // A folder or a name that is not there: say so instead of nothing.
         Messages::show(QStringLiteral("File ") + text + QStringLiteral(" does not exist."), MsgStyle::Critical,
                        QStringLiteral("ERROR"));
     }
-    if (!FTP1->LocalDirectory().isEmpty() && exists) {
+    if (exists) {
         const QString code = pickDone_ ? pickedCode_ : txtTech->text().trimmed();
         if (!techFolderUsable(code) || code.isEmpty()) {
             Messages::show(unusableCodeText(code), MsgStyle::Exclamation);
@@ -314,8 +316,7 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
             lostAsked_ = false;
             cmdCancel->setEnabled(true);
             try {
-                // The path checked is the path sent, whole.
-                FTP1->PutFile(text, remoteTechFolder(code));
+                FTP1->PutFile(file, remoteTechFolder(code));
                 outcome = PutOutcome::Sent;
             } catch (const FtpError &e) {
                 outcome = e.number() == kErrCancelled ? PutOutcome::Cancelled : PutOutcome::Failed;
@@ -335,7 +336,7 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
             FTP1->clearCancel();
             if (outcome == PutOutcome::Sent) {
                 // The folder exists now, and the grid shows the file in it.
-                rememberSentFolder(localFolderOf(text));
+                rememberSentFolder(localFolderOf(file));
                 relistTechFolder(code);
                 showUploadTarget(code);
             }

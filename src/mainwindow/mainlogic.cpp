@@ -1,6 +1,5 @@
 #include "mainwindow/mainlogic.h"
 
-#include "app/cmdline.h"
 #include "ftp/remotepath.h"
 #include "mainwindow/fileversion.h"
 #include "support/messages.h"
@@ -187,18 +186,6 @@ bool isPlainServerName(const QString &name)
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || isUnsafeTextChar(c))
             return false;
     return true;
-}
-
-QString uploadLocalDirectory(const QString &fileBox)
-{
-    const QString folder = localFolderOf(fileBox);
-    QString stripped = folder;
-    StripRChar(stripped);
-    // "/" alone would strip to nothing and the upload would silently skip a
-    // file that lies in the root.
-    if (stripped.isEmpty() && !folder.trimmed().isEmpty())
-        return folder.trimmed();
-    return stripped;
 }
 
 }  // namespace tobra

@@ -89,8 +89,4 @@ bool isPlainServerName(const QString &name);
 // matches without regard to case; -1 when none.
 int findNameIndex(const QStringList &entries, const QString &name);
 
-// Folder a window upload reads from: drive and folder of the file box
-// without the final separator; the root keeps its separator.
-QString uploadLocalDirectory(const QString &fileBox);
-
 }  // namespace tobra

@@ -31,136 +31,108 @@ class TestUnattended : public QObject {
 private slots:
     void initTestCase() { QVERIFY(ini_.isValid() && files_.isValid()); }
 
-    void uploadsIntoNewFolder_data()
-    {
-        QTest::addColumn<QStringList>("args");  // run in the files' folder
-        QTest::addColumn<QString>("local");
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<QString>("remote");
-        QTest::newRow("code and full path") << QStringList{"t3", file("Report 1#.zip")} << "Report 1#.zip"
-                                            << qint64(3 * 1024 * 1024 + 17) << "T3/REPORT 1#.ZIP";
-        // Lower-case switch in front, a file word relative to the current folder.
-        QTest::newRow("relative file and switch") << QStringList{"/s", "v7001", "notes"} << "notes" << qint64(1000)
-                                                  << "V7001/NOTES.";
-    }
     void uploadsIntoNewFolder()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QString, local);
-        QFETCH(qint64, size);
-        QFETCH(QString, remote);
         TestFtpServer server;
         QVERIFY2(server.start(), qPrintable(server.lastError()));
-        QVERIFY(writePatternFile(file(local), size));
-        const Run r = run(server.host(), args, files_.path());
-        QVERIFY2(r.exitCode == ExitOk, qPrintable(r.err));
-        QString why;
-        QVERIFY2(sameFileContents(file(local), server.root() + "/uploads/" + remote, &why), qPrintable(why));
-        QVERIFY2(r.err.contains("Transfer Notification: Upload of " + file(local) + " complete"), qPrintable(r.err));
-        QVERIFY(!r.err.contains(TestFtpServer::password()));
-        QCOMPARE(server.loginCount(), 1);
+        // Run in the files' folder: a lower-case switch in front and a file
+        // word relative to the current folder in the second row.
+        const struct { QStringList args; QString local; qint64 size; QString remote; } rows[] = {
+            {{"t3", file("Report 1#.zip")}, "Report 1#.zip", 3 * 1024 * 1024 + 17, "T3/REPORT 1#.ZIP"},
+            {{"/s", "v7001", "notes"}, "notes", 1000, "V7001/NOTES."},
+        };
+        for (const auto &row : rows) {
+            QVERIFY(writePatternFile(file(row.local), row.size));
+            const Run r = run(server.host(), row.args, files_.path());
+            QVERIFY2(r.exitCode == ExitOk, qPrintable(r.err));
+            QString why;
+            QVERIFY2(sameFileContents(file(row.local), server.root() + "/uploads/" + row.remote, &why), qPrintable(why));
+            QVERIFY2(r.err.contains("Transfer Notification: Upload of " + file(row.local) + " complete"), qPrintable(r.err));
+            QVERIFY(!r.err.contains(TestFtpServer::password()));
+        }
+        QCOMPARE(server.loginCount(), 2);   // one login per run
     }
 
-    void refusedBeforeConnecting_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("missing file") << QStringList{"T1", "nothing-here.zip"} << int(ExitFileMissing)
-                                      << "ERROR: File %1/nothing-here.zip does not exist.";
-        QTest::newRow("empty file") << QStringList{"T1", "empty.zip"} << int(ExitFileMissing)
-                                    << "ERROR: File %1/empty.zip does not exist.";
-        QTest::newRow("code leaving uploads") << QStringList{"..", "full.zip"} << int(ExitUsage)
-                                              << "cannot name a folder";
-        QTest::newRow("code with a separator") << QStringList{"T1\\..\\..", "full.zip"} << int(ExitUsage)
-                                               << "cannot name a folder";
-    }
     void refusedBeforeConnecting()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QString, message);
         TestFtpServer server;
         QVERIFY2(server.start(), qPrintable(server.lastError()));
         QVERIFY(writeBytes(file("empty.zip"), QByteArray()) && writePatternFile(file("full.zip"), 10));
-        const Run r = run(server.host(), args, files_.path());
-        QTEST(r.exitCode, "exitCode");
-        QVERIFY2(r.err.contains(message.contains("%1") ? message.arg(files_.path()) : message), qPrintable(r.err));
+        const struct { QStringList args; int exitCode; QString message; } rows[] = {
+            {{"T1", "nothing-here.zip"}, ExitFileMissing, "ERROR: File " + file("nothing-here.zip") + " does not exist."},
+            {{"T1", "empty.zip"}, ExitFileMissing, "ERROR: File " + file("empty.zip") + " does not exist."},
+            {{"..", "full.zip"}, ExitUsage, "cannot name a folder"},
+            {{"T1\\..\\..", "full.zip"}, ExitUsage, "cannot name a folder"},
+        };
+        for (const auto &row : rows) {
+            const Run r = run(server.host(), row.args, files_.path());
+            QCOMPARE(r.exitCode, row.exitCode);
+            QVERIFY2(r.err.contains(row.message), qPrintable(r.err));
+        }
         QCOMPARE(server.loginCount(), 0);
         QVERIFY(!QDir(server.root() + "/uploads").exists());
     }
 
     // One message with the system's text and, on its second line, why.
-    void cannotConnect_data()
-    {
-        QTest::addColumn<bool>("listening");
-        QTest::addColumn<QString>("why");
-        QTest::newRow("login refused") << true << "The server refused the login: 530 ";
-        QTest::newRow("nothing listening") << false << "refused the connection.";
-    }
     void cannotConnect()
     {
-        QFETCH(bool, listening);
-        QFETCH(QString, why);
         TestFtpServer server;
-        QVERIFY(!listening || server.start({"--password", "other"}));
-        const QString host = listening ? server.host() : QString("127.0.0.1:%1").arg(closedPort());
-        QVERIFY(!host.endsWith(":0"));
+        QVERIFY(server.start({"--password", "other"}));
         QVERIFY(writePatternFile(file("a.zip"), 100));
-        const Run r = run(host, {"T2", file("a.zip")});
-        QCOMPARE(r.exitCode, 4);
-        const QStringList lines = r.err.trimmed().split('\n');
-        QCOMPARE(lines.size(), 2);
-        QCOMPARE(lines[0], QString("CONNECTION ERROR: Unable to connect to FTP Server."));
-        QVERIFY2(lines[1].contains(why), qPrintable(lines[1]));
-        if (!listening)
+        const struct { QString host, why; } rows[] = {
+            {server.host(), "The server refused the login: 530 "},
+            {QString("127.0.0.1:%1").arg(closedPort()), "refused the connection."},
+        };
+        for (const auto &row : rows) {
+            QVERIFY(!row.host.endsWith(":0"));
+            const Run r = run(row.host, {"T2", file("a.zip")});
+            QCOMPARE(r.exitCode, 4);
+            const QStringList lines = r.err.trimmed().split('\n');
+            QCOMPARE(lines.size(), 2);
+            QCOMPARE(lines[0], QString("CONNECTION ERROR: Unable to connect to FTP Server."));
+            QVERIFY2(lines[1].contains(row.why), qPrintable(lines[1]));
             QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
+        }
     }
 
     // The server resets the connection in the middle of the first K uploads;
     // the run resumes by itself (up to three times) from what the server
     // holds, and never leaves a partial file under the final name.
-    void resumesAfterDrops_data()
-    {
-        QTest::addColumn<int>("drops");
-        QTest::addColumn<int>("dropAfter");   // bytes into each faulty transfer
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("two drops") << 2 << 20000000 << 0;
-        QTest::newRow("more drops than retries") << 9 << 5000000 << 5;
-    }
     void resumesAfterDrops()
     {
-        QFETCH(int, drops);
-        QFETCH(int, dropAfter);
-        TestFtpServer server;
-        const QString bytesLog = ini_.filePath("bytes.log");
-        QFile::remove(bytesLog);
-        QVERIFY(server.start({"--drop-after", QString::number(dropAfter), "--fault-uploads", QString::number(drops), "--bytes-log",
-                              bytesLog}));
-        const QString local = file("big.bin");
-        const qint64 size = 64 * 1024 * 1024;
-        QVERIFY(writePatternFile(local, size));
-        qputenv("TOBRA_RETRY_BASE_MS", "50");
-        const Run r = run(server.host(), {"T4", local});
-        qunsetenv("TOBRA_RETRY_BASE_MS");
-        QTEST(r.exitCode, "exitCode");
-        const QString remote = server.root() + "/uploads/T4/BIG.BIN";
-        QCOMPARE(r.err.count("Connection lost; resuming in"), qMin(drops, 3));
-        qint64 received = 0;
-        for (const QByteArray &line : readBytes(bytesLog).split('\n'))
-            received += line.trimmed().toLongLong();
-        if (r.exitCode == 0) {
-            QString why;
-            QVERIFY2(sameFileContents(local, remote, &why), qPrintable(why));
-            QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
-            QVERIFY(!QFile::exists(remote + ".tobra-part"));
-            QCOMPARE(server.loginCount(), 3);
-        } else {
-            QVERIFY2(r.err.contains("ERROR: Upload of " + local + " failed.\nThe connection to"), qPrintable(r.err));
-            QVERIFY(!r.err.contains("Transfer Notification"));
-            QVERIFY(!QFile::exists(remote));
-            QCOMPARE(server.loginCount(), 4);
+        // Drops, bytes into each faulty transfer, exit status.
+        const struct { int drops, dropAfter, exitCode; } rows[] = {{2, 20000000, 0}, {9, 5000000, 5}};
+        for (const auto [drops, dropAfter, exitCode] : rows) {
+            TestFtpServer server;
+            const QString bytesLog = ini_.filePath("bytes.log");
+            QFile::remove(bytesLog);
+            QVERIFY(server.start({"--drop-after", QString::number(dropAfter), "--fault-uploads", QString::number(drops), "--bytes-log",
+                                  bytesLog}));
+            const QString local = file("big.bin");
+            const qint64 size = 64 * 1024 * 1024;
+            QVERIFY(writePatternFile(local, size));
+            qputenv("TOBRA_RETRY_BASE_MS", "50");
+            const Run r = run(server.host(), {"T4", local});
+            qunsetenv("TOBRA_RETRY_BASE_MS");
+            QCOMPARE(r.exitCode, exitCode);
+            const QString remote = server.root() + "/uploads/T4/BIG.BIN";
+            QCOMPARE(r.err.count("Connection lost; resuming in"), qMin(drops, 3));
+            qint64 received = 0;
+            for (const QByteArray &line : readBytes(bytesLog).split('\n'))
+                received += line.trimmed().toLongLong();
+            if (r.exitCode == 0) {
+                QString why;
+                QVERIFY2(sameFileContents(local, remote, &why), qPrintable(why));
+                QVERIFY2(received < size + 1024 * 1024, qPrintable(QString::number(received)));
+                QCOMPARE(server.loginCount(), 3);
+            } else {
+                QVERIFY2(r.err.contains("ERROR: Upload of " + local + " failed.\nThe connection to"), qPrintable(r.err));
+                QVERIFY(!r.err.contains("Transfer Notification"));
+                QVERIFY(!QFile::exists(remote));
+                QCOMPARE(server.loginCount(), 4);
+            }
+            QFile::remove(local);
         }
-        QFile::remove(local);
     }
 
     // A server that answers every command late is slow, not unreachable:
@@ -252,8 +224,7 @@ private slots:
     void helpAndVersion()
     {
         const Run help = runTobra({"--help"}, ini_.path(), ini_.path());
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains("Exit status"));
+        QVERIFY(help.exitCode == 0 && help.out.contains("Exit status"));
         const Run version = runTobra({"--version"}, ini_.path(), ini_.path());
         QCOMPARE(version.exitCode, 0);
         // The version and the build it came from.

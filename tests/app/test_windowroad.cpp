@@ -58,109 +58,76 @@ private slots:
         QVERIFY(writeBytes(chatPath(), chatIni(m_.server.host())));
     }
 
-    void waitsWithTheWindowFilled_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("tech");
-        QTest::addColumn<QString>("fileBox");
-        QTest::addColumn<bool>("safety");
-        QTest::addColumn<bool>("picked");  // T1 picked: the button follows its rule
-        const QString report = local("Report.zip");
-        QTest::newRow("nothing") << QStringList{} << "" << "<ini>" << false << false;
-        QTest::newRow("safety") << QStringList{"/s"} << "" << "<ini>" << true << false;
-        QTest::newRow("one word") << QStringList{report} << "" << "<ini>" << false << false;
-        QTest::newRow("code not accepted") << QStringList{"Q7", report, "/B"} << "Q7" << report << false << false;
-        QTest::newRow("accepted code not in the list") << QStringList{"V7XYZ", report, "/B"} << "V7XYZ" << report
-                                                       << false << false;
-        QTest::newRow("file not in its folder") << QStringList{"T1", local("missing.zip"), "/B"} << "T1"
-                                                << local("missing.zip") << false << true;
-    }
+    // The window opens and waits: nothing is sent anywhere.
     void waitsWithTheWindowFilled()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QString, fileBox);
-        QFETCH(bool, safety);
-        QFETCH(bool, picked);
-        // Without a file the box starts in the folder last sent from; none
-        // was kept here, so in the home folder.
-        if (fileBox == "<ini>")
-            fileBox = QDir::homePath() + "/";
-        const QStringList before = serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7");
-        frmMain w;
-        QCOMPARE(FormLoad(w, parseCommandLine(args)).outcome, LoadResult::Waiting);
-        QTEST(w.txtTech->text(), "tech");
-        QCOMPARE(w.txtFileName->text(), fileBox);
-        QCOMPARE(w.ckbsafety->isChecked(), safety);
-        QCOMPARE(program().SafetyOn, safety);
-        QCOMPARE(w.txtURL->text(), m_.server.host());
-        QCOMPARE(w.windowTitle(), QString("Tobra - Version: " TOBRA_VERSION));
-        QCOMPARE(w.lsttech->count(), 10);
-        QCOMPARE(w.cmdPut->isEnabled(), picked);
-        QCOMPARE(w.lsttech->selectedItems().size(), picked ? 1 : 0);
-        QVERIFY(w.FTP1->Connected());
-        QVERIFY(!w.msfSource->TextMatrix(1, 0).isEmpty());
-        // Nothing was sent anywhere.
-        QCOMPARE(serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7"), before);
-        QVERIFY(!m_.titles().contains("Transfer Notification"));
-        if (fileBox == IniFolder()) {
-            QCOMPARE(w.filList->Path() + "/", IniFolder());
-            QCOMPARE(w.FTP1->LocalDirectory(), IniFolder());
-            QVERIFY(w.filList->names().contains("CHAT.INI"));
+        const QString report = local("Report.zip"), home = QDir::homePath() + "/";
+        // Arguments, code box, file box (without a file: the folder last sent
+        // from, here none, so home), /S, T1 picked (the button follows its rule).
+        const struct { QStringList args; QString tech, fileBox; bool safety, picked; } rows[] = {
+            {{}, "", home, false, false},
+            {{"/s"}, "", home, true, false},
+            {{report}, "", home, false, false},
+            {{"Q7", report, "/B"}, "Q7", report, false, false},         // code not accepted
+            {{"V7XYZ", report, "/B"}, "V7XYZ", report, false, false},   // accepted, not in the list
+            {{"T1", local("missing.zip"), "/B"}, "T1", local("missing.zip"), false, true},
+        };
+        for (const auto &r : rows) {
+            m_.face->shown.clear();
+            const QStringList before = serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7");
+            frmMain w;
+            QCOMPARE(FormLoad(w, parseCommandLine(r.args)).outcome, LoadResult::Waiting);
+            QCOMPARE(w.txtTech->text(), r.tech);
+            QCOMPARE(w.txtFileName->text(), r.fileBox);
+            QVERIFY(w.ckbsafety->isChecked() == r.safety && program().SafetyOn == r.safety);
+            QCOMPARE(w.txtURL->text(), m_.server.host());
+            QCOMPARE(w.windowTitle(), QString("Tobra - Version: " TOBRA_VERSION));
+            QCOMPARE(w.lsttech->count(), 10);
+            QVERIFY(w.cmdPut->isEnabled() == r.picked && w.lsttech->selectedItems().size() == (r.picked ? 1 : 0));
+            QVERIFY(w.FTP1->Connected() && !w.msfSource->TextMatrix(1, 0).isEmpty());
+            QCOMPARE(serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7"), before);
+            QVERIFY(!m_.titles().contains("Transfer Notification"));
         }
     }
 
-    void automaticUploadEnds_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("uploaded");  // code/NAME on the server; empty: nothing
-        QTest::addColumn<bool>("serverUp");
-        const QString report = local("Report.zip");
-        QTest::newRow("T2") << QStringList{"T2", report, "/B"} << 0 << "T2/REPORT.ZIP" << true;
-        QTest::newRow("lower case switches") << QStringList{"/b", "t4", report} << 0 << "T4/REPORT.ZIP" << true;
-        QTest::newRow("bare name from the INI folder") << QStringList{"T7", "fromini.zip", "/B"} << 0
-                                                       << "T7/FROMINI.ZIP" << true;
-        QTest::newRow("stored name in another case") << QStringList{"T8", local("CASE.ZIP"), "/B"} << 0
-                                                     << "T8/CASE.ZIP" << true;
-        QTest::newRow("customer code") << QStringList{"V7ACME", report, "/B"} << 0 << "V7ACME/REPORT.ZIP" << true;
-        QTest::newRow("empty file") << QStringList{"T3", local("empty.bin"), "/B"} << int(ExitFileMissing) << ""
-                                    << true;
-        QTest::newRow("server unreachable") << QStringList{"T3", report, "/B"} << int(ExitNoConnection) << ""
-                                            << false;
-    }
+    // An accepted code uploads and ends, without an unload (so nothing is
+    // written back).
     void automaticUploadEnds()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QString, uploaded);
-        QFETCH(bool, serverUp);
-        if (!serverUp)
-            QVERIFY(writeBytes(chatPath(), chatIni(QString("127.0.0.1:%1").arg(closedPort()))));
-        const QByteArray chatBefore = readBytes(chatPath());
-        frmMain w;
-        bool unloaded = false;
-        connect(&w, &frmMain::unloaded, this, [&] { unloaded = true; });
-        const LoadResult r = FormLoad(w, parseCommandLine(args));
-        QCOMPARE(r.outcome, LoadResult::Ended);
-        QTEST(r.exitStatus, "status");
-        QVERIFY(!w.FTP1->Connected());
-        // Ending at once: no unload, so nothing is written back.
-        QVERIFY(!unloaded);
-        QCOMPARE(readBytes(chatPath()), chatBefore);
-        if (uploaded.isEmpty()) {
-            QVERIFY(serverFiles("T3").isEmpty());
-            QVERIFY(!m_.titles().contains("Transfer Notification"));
-        } else {
-            const QString code = uploaded.section('/', 0, 0);
-            QVERIFY2(serverFiles(code).contains(uploaded.section('/', 1)), qPrintable(serverFiles(code).join(',')));
-            QCOMPARE(m_.titles(), QStringList({"Transfer Notification"}));
-            QVERIFY(m_.face->shown[0].text.startsWith("Upload of "));
-            QFile::remove(m_.server.root() + "/uploads/" + uploaded);
-        }
-        if (!serverUp) {
-            QVERIFY(!m_.face->shown.isEmpty());
-            for (const QString &text : m_.texts())
+        const QString report = local("Report.zip");
+        // Arguments, exit status, code/NAME on the server (empty: nothing), server up.
+        const struct { QStringList args; int status; QString uploaded; bool serverUp; } rows[] = {
+            {{"T2", report, "/B"}, 0, "T2/REPORT.ZIP", true},
+            {{"/b", "t4", report}, 0, "T4/REPORT.ZIP", true},
+            {{"T7", "fromini.zip", "/B"}, 0, "T7/FROMINI.ZIP", true},     // a bare name: the INI folder
+            {{"T8", local("CASE.ZIP"), "/B"}, 0, "T8/CASE.ZIP", true},    // stored in another case
+            {{"V7ACME", report, "/B"}, 0, "V7ACME/REPORT.ZIP", true},
+            {{"T3", local("empty.bin"), "/B"}, int(ExitFileMissing), "", true},
+            {{"T3", report, "/B"}, int(ExitNoConnection), "", false},
+        };
+        for (const auto &r : rows) {
+            m_.face->shown.clear();
+            QVERIFY(writeBytes(chatPath(), chatIni(r.serverUp ? m_.server.host() : QString("127.0.0.1:%1").arg(closedPort()))));
+            const QByteArray chatBefore = readBytes(chatPath());
+            frmMain w;
+            bool unloaded = false;
+            connect(&w, &frmMain::unloaded, this, [&] { unloaded = true; });
+            const LoadResult lr = FormLoad(w, parseCommandLine(r.args));
+            QVERIFY(lr.outcome == LoadResult::Ended && lr.exitStatus == r.status);
+            QVERIFY(!w.FTP1->Connected() && !unloaded);
+            QCOMPARE(readBytes(chatPath()), chatBefore);
+            if (r.uploaded.isEmpty()) {
+                QVERIFY(serverFiles("T3").isEmpty() && !m_.titles().contains("Transfer Notification"));
+            } else {
+                const QString code = r.uploaded.section('/', 0, 0);
+                QVERIFY2(serverFiles(code).contains(r.uploaded.section('/', 1)), qPrintable(serverFiles(code).join(',')));
+                QCOMPARE(m_.titles(), QStringList({"Transfer Notification"}));
+                QFile::remove(m_.server.root() + "/uploads/" + r.uploaded);
+            }
+            for (const QString &text : r.serverUp ? QStringList() : m_.texts())
                 QVERIFY2(text.startsWith("Cannot find (logon) the ftp server.\n") && text.contains("refused the connection"),
                          qPrintable(text));
+            QVERIFY(r.serverUp || !m_.face->shown.isEmpty());
         }
     }
 
@@ -190,38 +157,32 @@ private slots:
         QCOMPARE(readBytes(chatPath()), before);
     }
 
-    void headlessRoad_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("uploaded");  // server file of the run, if any
-        const QString report = local("Report.zip");
-        QTest::newRow("automatic upload ends") << QStringList{"T6", report, "/B"} << int(ExitOk) << "T6/REPORT.ZIP";
-        QTest::newRow("window would wait") << QStringList{} << int(ExitNoDisplay) << "";
-        QTest::newRow("code not accepted") << QStringList{"Q7", report, "/B"} << int(ExitNoDisplay) << "";
-    }
+    // Without a display: the automatic upload still ends; a window that
+    // would wait ends with status 6 and never logs in.
     void headlessRoad()
     {
-        QFETCH(QStringList, args);
-        QFETCH(int, status);
-        QFETCH(QString, uploaded);
-        const QByteArray chatBefore = readBytes(chatPath());
-        const QDateTime chatTime = QFileInfo(chatPath()).lastModified();
-        const int logins = m_.server.loginCount();
-        const Run r = runTobra(args, m_.ini.path(), m_.sys.path());
-        QVERIFY2(r.exitCode == status, qPrintable(QString::number(r.exitCode) + ": " + r.err));
-        QCOMPARE(readBytes(chatPath()), chatBefore);
-        QCOMPARE(QFileInfo(chatPath()).lastModified(), chatTime);
-        if (uploaded.isEmpty()) {
-            QVERIFY2(r.err.contains(noDisplayText()), qPrintable(r.err));
-            // A window that nobody sees does not log in either.
-            QCOMPARE(m_.server.loginCount(), logins);
-        } else {
-            QString why;
-            QVERIFY2(sameFileContents(local("Report.zip"), m_.server.root() + "/uploads/" + uploaded, &why),
-                     qPrintable(why));
-            QVERIFY2(r.err.contains("Transfer Notification: Upload of " + local("Report.zip") + " complete"),
-                     qPrintable(r.err));
+        const QString report = local("Report.zip");
+        const struct { QStringList args; int status; QString uploaded; } rows[] = {
+            {{"T6", report, "/B"}, int(ExitOk), "T6/REPORT.ZIP"},
+            {{}, int(ExitNoDisplay), ""},
+            {{"Q7", report, "/B"}, int(ExitNoDisplay), ""},
+        };
+        for (const auto &row : rows) {
+            const QByteArray chatBefore = readBytes(chatPath());
+            const QDateTime chatTime = QFileInfo(chatPath()).lastModified();
+            const int logins = m_.server.loginCount();
+            const Run r = runTobra(row.args, m_.ini.path(), m_.sys.path());
+            QVERIFY2(r.exitCode == row.status, qPrintable(QString::number(r.exitCode) + ": " + r.err));
+            QCOMPARE(readBytes(chatPath()), chatBefore);
+            QCOMPARE(QFileInfo(chatPath()).lastModified(), chatTime);
+            if (row.uploaded.isEmpty()) {
+                QVERIFY2(r.err.contains(noDisplayText()), qPrintable(r.err));
+                QCOMPARE(m_.server.loginCount(), logins);
+            } else {
+                QString why;
+                QVERIFY2(sameFileContents(report, m_.server.root() + "/uploads/" + row.uploaded, &why), qPrintable(why));
+                QVERIFY2(r.err.contains("Transfer Notification: Upload of " + report + " complete"), qPrintable(r.err));
+            }
         }
     }
 };

@@ -21,162 +21,95 @@ class TestFtpListing : public QObject {
     Q_OBJECT
 
 private slots:
-    void mlsd_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("file and folder")
-            << QByteArray("type=file;size=1234;modify=20260102123456; REPORT.ZIP\r\n"
-                          "type=dir;modify=20251231235959; T3\r\n")
-            << QStringList{"REPORT.ZIP|-1|1234|2026-01-02 12:34:56", "T3|0|0|2025-12-31 23:59:59"};
-        QTest::newRow("cdir and pdir left out")
-            << QByteArray("type=cdir;modify=20260102123456; .\r\n"
-                          "type=pdir;modify=20260102123456; ..\r\n"
-                          "type=file;size=1; A\r\n")
-            << QStringList{"A|-1|1|"};
-        QTest::newRow("names keep their blanks and semicolons")
-            << QByteArray("type=file;size=5; my file; v2 .txt\r\n"
-                          "type=file;size=6;  leading\r\n")
-            << QStringList{"my file; v2 .txt|-1|5|", " leading|-1|6|"};
-        QTest::newRow("missing size, folder size from sizd")
-            << QByteArray("type=file;modify=20260102123456; NOSIZE\n"
-                          "type=dir;sizd=4096; D\n")
-            << QStringList{"NOSIZE|-1|0|2026-01-02 12:34:56", "D|0|4096|"};
-        QTest::newRow("facts in any order and case, fractions of a second")
-            << QByteArray("Modify=20260102123456.789;UNIX.mode=0644;Size=77;Type=File; X\r\n")
-            << QStringList{"X|-1|77|2026-01-02 12:34:56"};
-        QTest::newRow("invalid date kept as empty text")
-            << QByteArray("type=file;size=3;modify=20261302123456; BADMONTH\r\n"
-                          "type=file;size=3;modify=2026; SHORT\r\n")
-            << QStringList{"BADMONTH|-1|3|", "SHORT|-1|3|"};
-        QTest::newRow("symlink type counts as file")
-            << QByteArray("type=OS.unix=slink:/srv/x;size=9; link\r\n") << QStringList{"link|-1|9|"};
-        QTest::newRow("large size beyond 32 bits")
-            << QByteArray("type=file;size=5000000000; BIG\r\n") << QStringList{"BIG|-1|5000000000|"};
-        QTest::newRow("hostile sizes skip the line")
-            << QByteArray("type=file;size=-5; NEG\r\n"
-                          "type=file;size=99999999999999999999999; HUGE\r\n"
-                          "type=file;size=12abc; MIXED\r\n"
-                          "type=file;size=1; OK\r\n")
-            << QStringList{"OK|-1|1|"};
-        QTest::newRow("garbage lines skipped")
-            << QByteArray("hello world\r\n"
-                          "nospace\r\n"
-                          "type=file;size=1 missing-semicolon\r\n"
-                          "novalue;size=1; X\r\n"
-                          "type=file;size=2; \r\n"
-                          "type=file;size=3; GOOD\r\n")
-            << QStringList{"GOOD|-1|3|"};
-        QTest::newRow("control characters removed from names")
-            << QByteArray("type=file;size=1; A\x1b[2JB\x07\r\n"
-                          "type=file;size=1; \x01\x02\r\n")
-            << QStringList{"A[2JB|-1|1|"};
-        // U+2028, U+2029, U+202E (override), U+2066 and U+2069 (isolates):
-        // a name must not fake a line or show "exe.txt" for "txt.exe".
-        QTest::newRow("line separators and bidirectional controls removed")
-            << QByteArray("type=file;size=1; a\xe2\x80\xa8" "b\xe2\x80\xa9" "c\r\n"
-                          "type=file;size=1; report\xe2\x80\xaetxt.exe\r\n"
-                          "type=file;size=1; \xe2\x81\xa6x\xe2\x81\xa9\r\n")
-            << QStringList{"abc|-1|1|", "reporttxt.exe|-1|1|", "x|-1|1|"};
-        QTest::newRow("utf-8 and latin-1 names")
-            << QByteArray("type=file;size=1; Gr\xc3\xbc\xc3\x9f\x65.txt\r\n"
-                          "type=file;size=1; caf\xe9\r\n")
-            << QStringList{QString::fromUtf8("Grüße.txt|-1|1|"), QString::fromUtf8("café|-1|1|")};
-        QTest::newRow("extremely long line skipped")
-            << (QByteArray("type=file;size=1; ") + QByteArray(100000, 'x') + "\r\ntype=file;size=2; SHORT\r\n")
-            << QStringList{"SHORT|-1|2|"};
-        QTest::newRow("no line end on the last line")
-            << QByteArray("type=file;size=1; A\r\ntype=file;size=2; B") << QStringList{"A|-1|1|", "B|-1|2|"};
-        QTest::newRow("empty") << QByteArray() << QStringList{};
-        QTest::newRow("blank lines only") << QByteArray("\r\n\n\r\n") << QStringList{};
-    }
-
     void mlsd()
     {
-        QFETCH(QByteArray, text);
-        QTEST(describe(parseMlsd(text)), "expected");
-    }
-
-    void list_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("unix files and folders")
-            << QByteArray("total 12\r\n"
-                          "-rw-r--r--   1 ftpuser  ftpuser      1234 Jan 02 12:34 REPORT.ZIP\r\n"
-                          "drwxr-xr-x   2 ftpuser  ftpuser      4096 Dec  9  2024 T3\r\n")
-            << QStringList{"REPORT.ZIP|-1|1234|Jan 02 12:34", "T3|0|4096|Dec 09 2024"};
-        QTest::newRow("unix dot entries left out")
-            << QByteArray("drwxr-xr-x 2 u g 4096 Jan 02 12:34 .\r\n"
-                          "drwxr-xr-x 2 u g 4096 Jan 02 12:34 ..\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 02 12:34 a\r\n")
-            << QStringList{"a|-1|1|Jan 02 12:34"};
-        QTest::newRow("unix names with blanks")
-            << QByteArray("-rw-r--r-- 1 u g 10 Feb 28 09:05 my report 2.zip\r\n"
-                          "-rw-r--r-- 1 u g 11 Feb 28 09:05  leading blank\r\n")
-            << QStringList{"my report 2.zip|-1|10|Feb 28 09:05", " leading blank|-1|11|Feb 28 09:05"};
-        QTest::newRow("unix symlink keeps its own name")
-            << QByteArray("lrwxrwxrwx 1 u g 7 Mar 01 10:00 current -> /srv/releases/7\r\n")
-            << QStringList{"current|-1|7|Mar 01 10:00"};
-        QTest::newRow("unix without group, numeric owner, acl marker")
-            << QByteArray("-rw-r--r--+ 1 1001 55 Apr 30 2023 nogroup.txt\r\n")
-            << QStringList{"nogroup.txt|-1|55|Apr 30 2023"};
-        QTest::newRow("unix owner named like a month")
-            << QByteArray("-rw-r--r-- 1 jan 3 99 May 05 08:00 odd\r\n") << QStringList{"odd|-1|99|May 05 08:00"};
-        QTest::newRow("unix name that looks like a date")
-            << QByteArray("-rw-r--r-- 1 u g 5 Jun 06 06:06 Jul 07 07:07 x\r\n")
-            << QStringList{"Jul 07 07:07 x|-1|5|Jun 06 06:06"};
-        QTest::newRow("unix iso date")
-            << QByteArray("-rw-r--r-- 1 u g 42 2026-01-02 12:34 iso.txt\r\n")
-            << QStringList{"iso.txt|-1|42|2026-01-02 12:34"};
-        QTest::newRow("unix large size")
-            << QByteArray("-rw-r--r-- 1 u g 5000000000 Jan 02 12:34 big.bin\r\n")
-            << QStringList{"big.bin|-1|5000000000|Jan 02 12:34"};
-        QTest::newRow("dos files and folders")
-            << QByteArray("01-02-26  03:04PM       <DIR>          T3\r\n"
-                          "01-02-26  11:59AM                 1234 REPORT.ZIP\r\n"
-                          "12-31-2025  23:59                  7 my file.txt\r\n")
-            << QStringList{"T3|0|0|01-02-26 03:04PM", "REPORT.ZIP|-1|1234|01-02-26 11:59AM",
-                           "my file.txt|-1|7|12-31-2025 23:59"};
-        QTest::newRow("dos dot entries left out")
-            << QByteArray("01-02-26  03:04PM       <DIR>          .\r\n"
-                          "01-02-26  03:04PM       <DIR>          ..\r\n")
-            << QStringList{};
-        QTest::newRow("hostile sizes skip the line")
-            << QByteArray("-rw-r--r-- 1 u g -5 Jan 02 12:34 neg\r\n"
-                          "-rw-r--r-- 1 u g 99999999999999999999999 Jan 02 12:34 huge\r\n"
-                          "01-02-26  03:04PM   -1 dosneg\r\n"
-                          "01-02-26  03:04PM   99999999999999999999999 doshuge\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 02 12:34 ok\r\n")
-            << QStringList{"ok|-1|1|Jan 02 12:34"};
-        QTest::newRow("garbage lines skipped")
-            << QByteArray("total 0\r\n"
-                          "hello world this is not a listing\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 02 12:34\r\n"
-                          "-rw-r--r-- 1 u g 1 Foo 02 12:34 badmonth\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 32 12:34 badday\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 02 25:34 badtime\r\n"
-                          "xrw-r--r-- 1 u g 1 Jan 02 12:34 badmode\r\n"
-                          "13-45-26  03:04XM  <DIR> badtime\r\n"
-                          "-rw-r--r-- 1 u g 1 Jan 02 12:34 fine\r\n")
-            << QStringList{"fine|-1|1|Jan 02 12:34"};
-        QTest::newRow("control characters removed from names")
-            << QByteArray("-rw-r--r-- 1 u g 1 Jan 02 12:34 a\x1b[31mb\x7f\r\n"
-                          "01-02-26  03:04PM  5 c\x08\x01\r\n")
-            << QStringList{"a[31mb|-1|1|Jan 02 12:34", "c|-1|5|01-02-26 03:04PM"};
-        QTest::newRow("extremely long line skipped")
-            << (QByteArray("-rw-r--r-- 1 u g 1 Jan 02 12:34 ") + QByteArray(50000, 'y')
-                + "\n-rw-r--r-- 1 u g 2 Jan 02 12:34 short\n")
-            << QStringList{"short|-1|2|Jan 02 12:34"};
-        QTest::newRow("empty") << QByteArray() << QStringList{};
+        const struct { QByteArray text; QStringList expected; } rows[] = {
+            {QByteArray("type=file;size=1234;modify=20260102123456; REPORT.ZIP\r\n"
+             "type=dir;modify=20251231235959; T3\r\n"), {"REPORT.ZIP|-1|1234|2026-01-02 12:34:56", "T3|0|0|2025-12-31 23:59:59"}},
+            {QByteArray("type=cdir;modify=20260102123456; .\r\n"
+             "type=pdir;modify=20260102123456; ..\r\n"
+             "type=file;size=1; A\r\n"), {"A|-1|1|"}},
+            {QByteArray("type=file;size=5; my file; v2 .txt\r\n"
+             "type=file;size=6;  leading\r\n"), {"my file; v2 .txt|-1|5|", " leading|-1|6|"}},
+            {QByteArray("type=file;modify=20260102123456; NOSIZE\n"
+             "type=dir;sizd=4096; D\n"), {"NOSIZE|-1|0|2026-01-02 12:34:56", "D|0|4096|"}},
+            {QByteArray("Modify=20260102123456.789;UNIX.mode=0644;Size=77;Type=File; X\r\n"), {"X|-1|77|2026-01-02 12:34:56"}},
+            {QByteArray("type=file;size=3;modify=20261302123456; BADMONTH\r\n"
+             "type=file;size=3;modify=2026; SHORT\r\n"), {"BADMONTH|-1|3|", "SHORT|-1|3|"}},
+            {QByteArray("type=OS.unix=slink:/srv/x;size=9; link\r\n"), {"link|-1|9|"}},
+            {QByteArray("type=file;size=5000000000; BIG\r\n"), {"BIG|-1|5000000000|"}},
+            {QByteArray("type=file;size=-5; NEG\r\n"
+             "type=file;size=99999999999999999999999; HUGE\r\n"
+             "type=file;size=12abc; MIXED\r\n"
+             "type=file;size=1; OK\r\n"), {"OK|-1|1|"}},
+            {QByteArray("hello world\r\n"
+             "nospace\r\n"
+             "type=file;size=1 missing-semicolon\r\n"
+             "novalue;size=1; X\r\n"
+             "type=file;size=2; \r\n"
+             "type=file;size=3; GOOD\r\n"), {"GOOD|-1|3|"}},
+            {QByteArray("type=file;size=1; A\x1b[2JB\x07\r\n"
+             "type=file;size=1; \x01\x02\r\n"), {"A[2JB|-1|1|"}},
+            // U+2028, U+2029, U+202E (override), U+2066 and U+2069 (isolates):
+            // a name must not fake a line or show "exe.txt" for "txt.exe".
+            {QByteArray("type=file;size=1; a\xe2\x80\xa8" "b\xe2\x80\xa9" "c\r\n"
+             "type=file;size=1; report\xe2\x80\xaetxt.exe\r\n"
+             "type=file;size=1; \xe2\x81\xa6x\xe2\x81\xa9\r\n"), {"abc|-1|1|", "reporttxt.exe|-1|1|", "x|-1|1|"}},
+            {QByteArray("type=file;size=1; Gr\xc3\xbc\xc3\x9f\x65.txt\r\n"
+             "type=file;size=1; caf\xe9\r\n"), {QString::fromUtf8("Grüße.txt|-1|1|"), QString::fromUtf8("café|-1|1|")}},
+            {(QByteArray("type=file;size=1; ") + QByteArray(100000, 'x') + "\r\ntype=file;size=2; SHORT\r\n"), {"SHORT|-1|2|"}},
+            {QByteArray("type=file;size=1; A\r\ntype=file;size=2; B"), {"A|-1|1|", "B|-1|2|"}},
+            {QByteArray(), {}},
+            {QByteArray("\r\n\n\r\n"), {}},
+        };
+        for (const auto &r : rows)
+            QVERIFY2(describe(parseMlsd(r.text)) == r.expected, r.text.left(80).constData());
     }
 
     void list()
     {
-        QFETCH(QByteArray, text);
-        QTEST(describe(parseList(text)), "expected");
+        const struct { QByteArray text; QStringList expected; } rows[] = {
+            {QByteArray("total 12\r\n"
+             "-rw-r--r--   1 ftpuser  ftpuser      1234 Jan 02 12:34 REPORT.ZIP\r\n"
+             "drwxr-xr-x   2 ftpuser  ftpuser      4096 Dec  9  2024 T3\r\n"), {"REPORT.ZIP|-1|1234|Jan 02 12:34", "T3|0|4096|Dec 09 2024"}},
+            {QByteArray("drwxr-xr-x 2 u g 4096 Jan 02 12:34 .\r\n"
+             "drwxr-xr-x 2 u g 4096 Jan 02 12:34 ..\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 02 12:34 a\r\n"), {"a|-1|1|Jan 02 12:34"}},
+            {QByteArray("-rw-r--r-- 1 u g 10 Feb 28 09:05 my report 2.zip\r\n"
+             "-rw-r--r-- 1 u g 11 Feb 28 09:05  leading blank\r\n"), {"my report 2.zip|-1|10|Feb 28 09:05", " leading blank|-1|11|Feb 28 09:05"}},
+            {QByteArray("lrwxrwxrwx 1 u g 7 Mar 01 10:00 current -> /srv/releases/7\r\n"), {"current|-1|7|Mar 01 10:00"}},
+            {QByteArray("-rw-r--r--+ 1 1001 55 Apr 30 2023 nogroup.txt\r\n"), {"nogroup.txt|-1|55|Apr 30 2023"}},
+            {QByteArray("-rw-r--r-- 1 jan 3 99 May 05 08:00 odd\r\n"), {"odd|-1|99|May 05 08:00"}},
+            {QByteArray("-rw-r--r-- 1 u g 5 Jun 06 06:06 Jul 07 07:07 x\r\n"), {"Jul 07 07:07 x|-1|5|Jun 06 06:06"}},
+            {QByteArray("-rw-r--r-- 1 u g 42 2026-01-02 12:34 iso.txt\r\n"), {"iso.txt|-1|42|2026-01-02 12:34"}},
+            {QByteArray("-rw-r--r-- 1 u g 5000000000 Jan 02 12:34 big.bin\r\n"), {"big.bin|-1|5000000000|Jan 02 12:34"}},
+            {QByteArray("01-02-26  03:04PM       <DIR>          T3\r\n"
+             "01-02-26  11:59AM                 1234 REPORT.ZIP\r\n"
+             "12-31-2025  23:59                  7 my file.txt\r\n"), {"T3|0|0|01-02-26 03:04PM", "REPORT.ZIP|-1|1234|01-02-26 11:59AM", "my file.txt|-1|7|12-31-2025 23:59"}},
+            {QByteArray("01-02-26  03:04PM       <DIR>          .\r\n"
+             "01-02-26  03:04PM       <DIR>          ..\r\n"), {}},
+            {QByteArray("-rw-r--r-- 1 u g -5 Jan 02 12:34 neg\r\n"
+             "-rw-r--r-- 1 u g 99999999999999999999999 Jan 02 12:34 huge\r\n"
+             "01-02-26  03:04PM   -1 dosneg\r\n"
+             "01-02-26  03:04PM   99999999999999999999999 doshuge\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 02 12:34 ok\r\n"), {"ok|-1|1|Jan 02 12:34"}},
+            {QByteArray("total 0\r\n"
+             "hello world this is not a listing\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 02 12:34\r\n"
+             "-rw-r--r-- 1 u g 1 Foo 02 12:34 badmonth\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 32 12:34 badday\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 02 25:34 badtime\r\n"
+             "xrw-r--r-- 1 u g 1 Jan 02 12:34 badmode\r\n"
+             "13-45-26  03:04XM  <DIR> badtime\r\n"
+             "-rw-r--r-- 1 u g 1 Jan 02 12:34 fine\r\n"), {"fine|-1|1|Jan 02 12:34"}},
+            {QByteArray("-rw-r--r-- 1 u g 1 Jan 02 12:34 a\x1b[31mb\x7f\r\n"
+             "01-02-26  03:04PM  5 c\x08\x01\r\n"), {"a[31mb|-1|1|Jan 02 12:34", "c|-1|5|01-02-26 03:04PM"}},
+            {(QByteArray("-rw-r--r-- 1 u g 1 Jan 02 12:34 ") + QByteArray(50000, 'y')
+             + "\n-rw-r--r-- 1 u g 2 Jan 02 12:34 short\n"), {"short|-1|2|Jan 02 12:34"}},
+            {QByteArray(), {}},
+        };
+        for (const auto &r : rows)
+            QVERIFY2(describe(parseList(r.text)) == r.expected, r.text.left(80).constData());
     }
 
     void oversizedListingIsRefused_data()

@@ -31,31 +31,21 @@ std::optional<QByteArray> openssl(const QStringList &args, const QByteArray &inp
 
 QStringList TestCertificate::serverArgs(bool required) const
 {
-    QStringList args{QStringLiteral("--certfile"), certFile, QStringLiteral("--keyfile"), keyFile};
-    if (required)
-        args << QStringLiteral("--tls-required");
-    return args;
+    return QStringList{"--certfile", certFile, "--keyfile", keyFile} + (required ? QStringList{"--tls-required"} : QStringList());
 }
 
 bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out)
 {
-    out->certFile = dir + QStringLiteral("/cert.pem");
-    out->keyFile = dir + QStringLiteral("/key.pem");
-    if (!openssl({QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-                  QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-                  QStringLiteral("/CN=") + commonName, QStringLiteral("-keyout"), out->keyFile, QStringLiteral("-out"),
-                  out->certFile}))
+    out->certFile = dir + "/cert.pem";
+    out->keyFile = dir + "/key.pem";
+    if (!openssl({"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + commonName, "-keyout",
+                  out->keyFile, "-out", out->certFile}))
         return false;
-    const auto publicKey = openssl({QStringLiteral("x509"), QStringLiteral("-in"), out->certFile,
-                                    QStringLiteral("-pubkey"), QStringLiteral("-noout")});
-    const auto der = publicKey ? openssl({QStringLiteral("pkey"), QStringLiteral("-pubin"), QStringLiteral("-outform"),
-                                          QStringLiteral("der")},
-                                         *publicKey)
-                               : std::nullopt;
+    const auto publicKey = openssl({"x509", "-in", out->certFile, "-pubkey", "-noout"});
+    const auto der = publicKey ? openssl({"pkey", "-pubin", "-outform", "der"}, *publicKey) : std::nullopt;
     if (!der || der->isEmpty())
         return false;
-    out->pin = QStringLiteral("sha256//")
-               + QString::fromLatin1(QCryptographicHash::hash(*der, QCryptographicHash::Sha256).toBase64());
+    out->pin = "sha256//" + QString::fromLatin1(QCryptographicHash::hash(*der, QCryptographicHash::Sha256).toBase64());
     return true;
 }
 
@@ -67,29 +57,23 @@ bool TestFtpServer::start(const QStringList &extraArgs)
     error_.clear();
     dir_ = std::make_unique<QTemporaryDir>();
     if (!dir_->isValid()) {
-        error_ = QStringLiteral("cannot make a temporary folder");
+        error_ = "cannot make a temporary folder";
         return false;
     }
     QDir().mkpath(root());
 
     const qsizetype hostArg = extraArgs.lastIndexOf(QStringLiteral("--host"));
-    address_ = (hostArg >= 0 && hostArg + 1 < extraArgs.size()) ? extraArgs.at(hostArg + 1)
-                                                                 : QStringLiteral("127.0.0.1");
-
-    QStringList args{QStringLiteral(TOBRA_TEST_FTPSERVER),
-                     QStringLiteral("--root"), root(),
-                     QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                     QStringLiteral("--port"), QStringLiteral("0"),
-                     QStringLiteral("--user"), user(),
-                     QStringLiteral("--password"), password(),
-                     QStringLiteral("--login-log"), dir_->filePath(QStringLiteral("logins.log"))};
-    args += extraArgs;
+    address_ = (hostArg >= 0 && hostArg + 1 < extraArgs.size()) ? extraArgs.at(hostArg + 1) : "127.0.0.1";
+    const QStringList args = QStringList{TOBRA_TEST_FTPSERVER, "--root", root(), "--host", "127.0.0.1", "--port", "0",
+                                         "--user", user(), "--password", password(), "--login-log",
+                                         dir_->filePath("logins.log")}
+        + extraArgs;
 
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     proc_->start(QStringLiteral("/usr/bin/python3"), args);
     if (!proc_->waitForStarted(5000)) {
-        error_ = QStringLiteral("python3 did not start: ") + proc_->errorString();
+        error_ = "python3 did not start: " + proc_->errorString();
         stop();
         return false;
     }
@@ -106,12 +90,11 @@ bool TestFtpServer::start(const QStringList &extraArgs)
             bool ok = false;
             if (line.startsWith("PORT "))
                 port_ = line.mid(5).toInt(&ok);
-            if (!ok || port_ <= 0) {
-                error_ = QStringLiteral("unexpected first line: ") + QString::fromUtf8(line);
-                stop();
-                return false;
-            }
-            return true;
+            if (ok && port_ > 0)
+                return true;
+            error_ = "unexpected first line: " + QString::fromUtf8(line);
+            stop();
+            return false;
         }
         if (proc_->state() == QProcess::NotRunning)
             break;
@@ -142,9 +125,7 @@ bool TestFtpServer::stop()
 
 QString TestFtpServer::host() const
 {
-    if (address_.contains(QLatin1Char(':')))
-        return QStringLiteral("[%1]:%2").arg(address_).arg(port_);
-    return QStringLiteral("%1:%2").arg(address_).arg(port_);
+    return QString(address_.contains(':') ? "[%1]:%2" : "%1:%2").arg(address_).arg(port_);
 }
 
 QString TestFtpServer::root() const
@@ -154,12 +135,8 @@ QString TestFtpServer::root() const
 
 int TestFtpServer::loginCount() const
 {
-    if (!dir_)
-        return 0;
-    QFile f(dir_->filePath(QStringLiteral("logins.log")));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return int(f.readAll().count('\n'));
+    QFile f(dir_ ? dir_->filePath("logins.log") : QString());
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
 }
 
 char patternByte(qint64 i)

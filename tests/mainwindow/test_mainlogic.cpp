@@ -75,174 +75,93 @@ QByteArray makePe(const QList<quint16> &fileVersion, bool plus64 = false)
     return b;
 }
 
-FtpListEntry entry(const QString &name, int isFile, qint64 size, const QString &when)
-{
-    FtpListEntry e;
-    e.Name = name;
-    e.IsFile = isFile;
-    e.Size = size;
-    e.DateTime = when;
-    return e;
-}
-
 }  // namespace
 
 class TestMainLogic : public QObject {
     Q_OBJECT
 
 private slots:
-    void putButton_data()
+    void buttonAndGrid()
     {
-        QTest::addColumn<QString>("tech");
-        QTest::addColumn<bool>("selected");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("code and pick") << "T1" << true << true;
-        QTest::newRow("code, no pick") << "T1" << false << false;
-        QTest::newRow("pick, empty code") << "" << true << false;
-        QTest::newRow("pick, blank code") << "   " << true << false;
-        QTest::newRow("customer star") << "*" << true << true;
-        QTest::newRow("nothing") << "" << false << false;
-    }
-    void putButton()
-    {
-        QFETCH(QString, tech);
-        QFETCH(bool, selected);
-        QTEST(putButtonRule(tech, selected), "enabled");
-    }
-
-    void remoteRows()
-    {
-        const QList<FtpListEntry> listing = {
-            entry("B.ZIP", -1, 1024, "Jan 02 12:34"),  entry("sub", 0, 4096, "Jan 01 10:00"),
-            entry("..", 0, 0, ""),                      entry("EMPTY.TXT", -1, 0, "2025-01-02 03:04:05"),
-            entry("A.ZIP", -1, 5000000000LL, "01-02-26 03:04PM"),
+        const struct { const char *tech; bool picked, enabled; } rows[] = {
+            {"T1", true, true}, {"T1", false, false}, {"", true, false}, {"   ", true, false}, {"*", true, true},
+            {"", false, false},
         };
+        for (const auto &r : rows)
+            QCOMPARE(putButtonRule(r.tech, r.picked), r.enabled);
+        const QList<FtpListEntry> listing = {{"B.ZIP", -1, 1024, "Jan 02 12:34"}, {"sub", 0, 4096, "Jan 01 10:00"},
+                                             {"..", 0, 0, ""}, {"EMPTY.TXT", -1, 0, "2025-01-02 03:04:05"},
+                                             {"A.ZIP", -1, 5000000000LL, "01-02-26 03:04PM"}};
         QStringList got;
         for (const RemoteRow &r : remoteGridRows(listing))
             got << r.name + "|" + r.size + "|" + r.date;
         QCOMPARE(got, (QStringList{"B.ZIP|1024 bytes|Jan 02 12:34", "EMPTY.TXT|0 bytes|2025-01-02 03:04:05",
                                    "A.ZIP|5000000000 bytes|01-02-26 03:04PM"}));
-        QVERIFY(remoteGridRows({}).isEmpty());
-        // An empty code lists uploads itself; a code that leaves it is refused
-        // (the full table of such codes is in test_cmdline).
+        // An empty code lists uploads itself (the codes that leave it are in
+        // test_cmdline).
         QVERIFY(techFolderUsable("") && techFolderUsable("*") && !techFolderUsable(".."));
         QCOMPARE(versionCaption("Tobra", 10, 0, 120), QString("Tobra - Version: 10.0.120"));
     }
 
     // One string in, one string out: fn names the rule.
-    void pathRules_data()
-    {
-        QTest::addColumn<QString>("fn");
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("out");
-        QTest::newRow("folder T3") << "folder" << "T3" << "/uploads/T3";
-        QTest::newRow("folder customer code") << "folder" << "V7ACME" << "/uploads/V7ACME";
-        QTest::newRow("folder star") << "folder" << "*" << "/uploads/*";
-        QTest::newRow("folder empty lists uploads") << "folder" << "" << "/uploads/";
-        QTest::newRow("box no file: the INI folder") << "box" << "" << "/ini/";
-        QTest::newRow("box bare name") << "box" << "report.zip" << "/ini/report.zip";
-        QTest::newRow("box full path kept") << "box" << "/data/Report.zip" << "/data/Report.zip";
-        QTest::newRow("box relative folder kept") << "box" << "sub/Report.zip" << "sub/Report.zip";
-        QTest::newRow("box drive path kept") << "box" << "C:\\DATA\\A.ZIP" << "C:\\DATA\\A.ZIP";
-        QTest::newRow("box drive only kept") << "box" << "C:A.ZIP" << "C:A.ZIP";
-        QTest::newRow("name unix") << "name" << "/home/ann/Report.zip" << "Report.zip";
-        QTest::newRow("name windows") << "name" << "C:\\DATA\\REPORT.ZIP" << "REPORT.ZIP";
-        QTest::newRow("name no extension") << "name" << "/tmp/notes" << "notes";
-        QTest::newRow("name drive without folder") << "name" << "C:A.ZIP" << "A.ZIP";
-        QTest::newRow("name bare") << "name" << "a.b.c" << "a.b.c";
-        QTest::newRow("name folder only") << "name" << "/tmp/" << "";
-        QTest::newRow("join without separator") << "join" << "/home/ann" << "/home/ann/a.zip";
-        QTest::newRow("join with separator") << "join" << "/home/ann/" << "/home/ann/a.zip";
-        QTest::newRow("join root") << "join" << "/" << "/a.zip";
-        QTest::newRow("join windows") << "join" << "C:\\DATA" << "C:\\DATA\\a.zip";
-        QTest::newRow("join no folder") << "join" << "" << "a.zip";
-        QTest::newRow("upload unix") << "upload" << "/home/ann/a.zip" << "/home/ann";
-        QTest::newRow("upload windows") << "upload" << "C:\\DATA\\A.ZIP" << "C:\\DATA";
-        QTest::newRow("upload drive root") << "upload" << "C:\\A.ZIP" << "C:";
-        QTest::newRow("upload unix root keeps its separator") << "upload" << "/a.zip" << "/";
-        QTest::newRow("upload bare name has none") << "upload" << "A.ZIP" << "";
-        QTest::newRow("upload blanks trimmed") << "upload" << "  /tmp/x.zip  " << "/tmp";
-        // A "]" belongs to the folder's name, not to a prefix to drop.
-        QTest::newRow("upload folder with brackets") << "upload" << "/data/qof[2]/a.zip" << "/data/qof[2]";
-        QTest::newRow("upload folder with a closing bracket") << "upload" << "C:\\Qof Data [2024]\\A.DB"
-                                                             << "C:\\Qof Data [2024]";
-        QTest::newRow("plain server name") << "plain" << "REPORT 1.ZIP" << "yes";
-        QTest::newRow("server name with a backslash path") << "plain" << "..\\..\\..\\secret\\KEY.TXT" << "no";
-        QTest::newRow("server name with a slash") << "plain" << "a/b" << "no";
-        QTest::newRow("server name dot") << "plain" << "." << "no";
-        QTest::newRow("server name dot dot") << "plain" << ".." << "no";
-        QTest::newRow("server name empty") << "plain" << "" << "no";
-        QTest::newRow("server name with an override") << "plain" << QString("a") + QChar(0x202E) + "txt.exe" << "no";
-        QTest::newRow("server name with a line separator") << "plain" << QString("a") + QChar(0x2028) + "b" << "no";
-    }
     void pathRules()
     {
-        QFETCH(QString, fn);
-        QFETCH(QString, in);
-        QFETCH(QString, out);
-        if (fn == "folder") {
-            QVERIFY(techFolderUsable(in));
-            QCOMPARE(remoteTechFolder(in), out);
-        } else if (fn == "box") {
-            QCOMPARE(startFileBox(in, "/ini/"), out);
-            QCOMPARE(startFileBox(in, "/ini"), out);
-        } else if (fn == "plain") {
-            QCOMPARE(isPlainServerName(in) ? QString("yes") : QString("no"), out);
-        } else {
-            const QString got = fn == "name" ? localFileNameOf(in)
-                : fn == "join"               ? joinLocal(in, "a.zip")
-                                             : uploadLocalDirectory(in);
-            QCOMPARE(got, out);
+        const QChar override(0x202E), lineSep(0x2028);
+        const struct { const char *fn; QString in, out; } rows[] = {
+            {"folder", "T3", "/uploads/T3"}, {"folder", "V7ACME", "/uploads/V7ACME"}, {"folder", "*", "/uploads/*"},
+            {"folder", "", "/uploads/"},
+            {"box", "", "/ini/"},   // no file: the INI folder
+            {"box", "report.zip", "/ini/report.zip"}, {"box", "/data/Report.zip", "/data/Report.zip"},
+            {"box", "sub/Report.zip", "sub/Report.zip"}, {"box", "C:\\DATA\\A.ZIP", "C:\\DATA\\A.ZIP"},
+            {"box", "C:A.ZIP", "C:A.ZIP"},
+            {"name", "/home/ann/Report.zip", "Report.zip"}, {"name", "C:\\DATA\\REPORT.ZIP", "REPORT.ZIP"},
+            {"name", "/tmp/notes", "notes"}, {"name", "C:A.ZIP", "A.ZIP"}, {"name", "a.b.c", "a.b.c"},
+            {"name", "/tmp/", ""}, {"name", "/data/qof[2]/a.zip", "a.zip"},   // "]" is part of a folder name
+            {"join", "/home/ann", "/home/ann/a.zip"}, {"join", "/home/ann/", "/home/ann/a.zip"},
+            {"join", "/", "/a.zip"}, {"join", "C:\\DATA", "C:\\DATA\\a.zip"}, {"join", "", "a.zip"},
+            {"plain", "REPORT 1.ZIP", "yes"}, {"plain", "..\\..\\..\\secret\\KEY.TXT", "no"},
+            {"plain", "a/b", "no"}, {"plain", ".", "no"}, {"plain", "..", "no"}, {"plain", "", "no"},
+            {"plain", QString("a") + override + "txt.exe", "no"}, {"plain", QString("a") + lineSep + "b", "no"},
+        };
+        for (const auto &r : rows) {
+            const QString fn = r.fn;
+            if (fn == "folder") {
+                QVERIFY(techFolderUsable(r.in));
+                QCOMPARE(remoteTechFolder(r.in), r.out);
+            } else if (fn == "box") {
+                QCOMPARE(startFileBox(r.in, "/ini/"), r.out);
+                QCOMPARE(startFileBox(r.in, "/ini"), r.out);
+            } else if (fn == "plain") {
+                QCOMPARE(isPlainServerName(r.in) ? QString("yes") : QString("no"), r.out);
+            } else {
+                QCOMPARE(fn == "name" ? localFileNameOf(r.in) : joinLocal(r.in, "a.zip"), r.out);
+            }
         }
     }
 
-    void quillonIni_data()
+    void quillonIniAndNames()
     {
-        QTest::addColumn<QString>("sysDir");
-        QTest::addColumn<QStringList>("present");
-        QTest::addColumn<QString>("chosen");
-        const QString appraise = "C:\\APPRAISE\\quillon.ini";
-        QTest::newRow("system folder wins") << "C:\\WINDOWS\\SYSTEM32"
-                                            << QStringList{"C:\\WINDOWS\\SYSTEM32\\quillon.ini", appraise}
-                                            << "C:\\WINDOWS\\SYSTEM32\\quillon.ini";
-        QTest::newRow("system folder with separator") << "/etc/tobra/" << QStringList{"/etc/tobra/quillon.ini"}
-                                                      << "/etc/tobra/quillon.ini";
-        QTest::newRow("then APPRAISE") << "C:\\WINDOWS\\SYSTEM32" << QStringList{appraise} << appraise;
-        QTest::newRow("neither") << "/etc/tobra" << QStringList{} << "";
-        QTest::newRow("no system folder") << "" << QStringList{"quillon.ini"} << "";
-    }
-    void quillonIni()
-    {
-        QFETCH(QString, sysDir);
-        QFETCH(QStringList, present);
-        QFETCH(QString, chosen);
-        QStringList asked;
-        const QString got = quillonIniPath(sysDir, [&](const QString &p) {
-            asked << p;
-            return present.contains(p);
-        });
-        QCOMPARE(got, chosen);
-        // The fixed folder is only a fallback.
-        if (!chosen.isEmpty())
-            QCOMPARE(asked.last(), chosen);
-    }
-
-    void nameLookup_data()
-    {
-        QTest::addColumn<QStringList>("entries");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("index");
-        QTest::newRow("exact") << QStringList{"a.zip", "Report.zip"} << "Report.zip" << 1;
-        QTest::newRow("other case") << QStringList{"a.zip", "Report.zip"} << "REPORT.ZIP" << 1;
-        QTest::newRow("exact wins over case") << QStringList{"REPORT.ZIP", "report.zip"} << "report.zip" << 1;
-        QTest::newRow("missing") << QStringList{"a.zip"} << "b.zip" << -1;
-        QTest::newRow("empty list") << QStringList{} << "a" << -1;
-    }
-    void nameLookup()
-    {
-        QFETCH(QStringList, entries);
-        QFETCH(QString, name);
-        QTEST(findNameIndex(entries, name), "index");
+        const QString appraise = "C:\\APPRAISE\\quillon.ini", system = "C:\\WINDOWS\\SYSTEM32\\quillon.ini";
+        const struct { QString sysDir; QStringList present; QString chosen; } rows[] = {
+            {"C:\\WINDOWS\\SYSTEM32", {system, appraise}, system},   // the system folder first
+            {"/etc/tobra/", {"/etc/tobra/quillon.ini"}, "/etc/tobra/quillon.ini"},
+            {"C:\\WINDOWS\\SYSTEM32", {appraise}, appraise},
+            {"/etc/tobra", {}, ""},
+            {"", {"quillon.ini"}, ""},
+        };
+        for (const auto &r : rows) {
+            QStringList asked;
+            QCOMPARE(quillonIniPath(r.sysDir, [&](const QString &p) { asked << p; return r.present.contains(p); }),
+                     r.chosen);
+            QVERIFY(r.chosen.isEmpty() || asked.last() == r.chosen);
+        }
+        const struct { QStringList entries; const char *name; int index; } names[] = {
+            {{"a.zip", "Report.zip"}, "Report.zip", 1}, {{"a.zip", "Report.zip"}, "REPORT.ZIP", 1},
+            {{"REPORT.ZIP", "report.zip"}, "report.zip", 1},   // exact wins over case
+            {{"a.zip"}, "b.zip", -1}, {{}, "a", -1},
+        };
+        for (const auto &n : names)
+            QCOMPARE(findNameIndex(n.entries, n.name), n.index);
     }
 
     void localFolders()
@@ -254,10 +173,8 @@ private slots:
         QCOMPARE(startFolderFor(sub, "/prog/"), sub);
         QCOMPARE(startFolderFor(dir.filePath("nowhere/a.zip"), "/prog/"), QString("/prog/"));
         QCOMPARE(startFolderFor("", "/prog/"), QString("/prog/"));
-
         QVERIFY(writeBytes(dir.filePath("Report.zip"), "x"));
         QCOMPARE(storedLocalName(dir.path(), "REPORT.ZIP"), QString("Report.zip"));
-        QCOMPARE(storedLocalName(dir.path(), "Report.zip"), QString("Report.zip"));
         QCOMPARE(storedLocalName(dir.path(), "OTHER.ZIP"), QString("OTHER.ZIP"));
     }
 

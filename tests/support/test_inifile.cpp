@@ -46,42 +46,30 @@ private slots:
                            "Eq=a=b\r\n"));
     }
 
-    void read_data()
-    {
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("def");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("case and blanks in names") << " PREFERENCES " << "url" << "d" << "ftp.example.com";
-        QTest::newRow("first key wins") << "Preferences" << "URL" << "d" << "ftp.example.com";
-        QTest::newRow("quotes removed, inside kept") << "Preferences" << "Quoted" << "d" << "  spaced value  ";
-        QTest::newRow("single quotes") << "Preferences" << "Single" << "d" << "x";
-        QTest::newRow("unbalanced quote kept") << "Preferences" << "Half" << "d" << "\"open";
-        QTest::newRow("empty value is empty, not default") << "Preferences" << "Empty" << "d" << "";
-        QTest::newRow("missing key gives default") << "Preferences" << "Nope" << "dflt" << "dflt";
-        QTest::newRow("commented keys skipped") << "Preferences" << "#Hash" << "d" << "d";
-        QTest::newRow("first section wins") << "Preferences" << "Later" << "d" << "d";
-        QTest::newRow("section with blank inside") << "company name" << "COMPANY" << "" << "Acme Realty, Inc.";
-        QTest::newRow("lf lines") << "LF" << "key" << "" << "value with lf";
-        QTest::newRow("brackets in value") << "Brackets" << "Path" << "" << "C:\\qof\\[x]";
-        QTest::newRow("equals in value") << "Brackets" << "Eq" << "" << "a=b";
-        QTest::newRow("missing section") << "Nowhere" << "URL" << "def" << "def";
-        QTest::newRow("empty key name") << "Preferences" << "" << "def" << "def";
-    }
     void read()
     {
-        QFETCH(QString, section);
-        QFETCH(QString, key);
-        QFETCH(QString, def);
-        QTEST(ReadIni(file_, section, key, def), "expected");
-    }
-
-    void missingFileAndBareName()
-    {
+        const struct { const char *section, *key, *def, *value; } rows[] = {
+            {" PREFERENCES ", "url", "d", "ftp.example.com"},   // any case, blanks around
+            {"Preferences", "URL", "d", "ftp.example.com"},     // the first of two keys
+            {"Preferences", "Quoted", "d", "  spaced value  "},
+            {"Preferences", "Single", "d", "x"},
+            {"Preferences", "Half", "d", "\"open"},
+            {"Preferences", "Empty", "d", ""},
+            {"Preferences", "Nope", "dflt", "dflt"},
+            {"Preferences", "#Hash", "d", "d"},                 // a comment, not a key
+            {"Preferences", "Later", "d", "d"},                 // only the first section counts
+            {"company name", "COMPANY", "", "Acme Realty, Inc."},
+            {"LF", "key", "", "value with lf"},
+            {"Brackets", "Path", "", "C:\\qof\\[x]"},
+            {"Brackets", "Eq", "", "a=b"},
+            {"Nowhere", "URL", "def", "def"},
+            {"Preferences", "", "def", "def"},
+        };
+        for (const auto &r : rows)
+            QCOMPARE(ReadIni(file_, r.section, r.key, r.def), QString(r.value));
         QCOMPARE(ReadIni(dir_.filePath("absent.ini"), "A", "B", "fallback"), QString("fallback"));
         QVERIFY(writeBytes(dir_.filePath("CHAT.INI"), "[PREFERENCES]\nURL=bare.example\n"));
         // A bare name is looked up in the Windows directory, in any letter case.
-        QCOMPARE(ReadIni("CHAT.INI", "PREFERENCES", "URL", ""), QString("bare.example"));
         QCOMPARE(ReadIni("chat.ini", "preferences", "url", ""), QString("bare.example"));
         QCOMPARE(ReadIni("", "PREFERENCES", "URL", "d"), QString("d"));
     }

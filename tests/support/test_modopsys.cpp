@@ -41,42 +41,29 @@ private slots:
         Messages::setFace(oldFace_);
     }
 
-    void iniFolder_data()
-    {
-        QTest::addColumn<QString>("systemDir");
-        QTest::addColumn<QStringList>("folders");
-        QTest::addColumn<int>("major");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<QString>("appraise");
-        QTest::addColumn<int>("warnings");
-        QTest::newRow("D: with D:\\APPRAISE, any version")
-            << "D:\\WINNT\\SYSTEM32" << QStringList{"D:\\APPRAISE\\"} << 6 << "D:\\APPRAISE\\" << "D:\\APPRAISE\\" << 0;
-        QTest::newRow("5.1 without APPRAISE: Windows dir, silent")
-            << "C:\\WINDOWS\\SYSTEM32" << QStringList{} << 5 << "C:\\WINDOWS\\" << "" << 0;
-        QTest::newRow("6.1 without APPRAISE: Windows dir with the warning")
-            << "C:\\WINDOWS\\SYSTEM32" << QStringList{} << 6 << "C:\\WINDOWS\\" << "" << 1;
-        QTest::newRow("10.0 is not flagged")
-            << "C:\\WINDOWS\\SYSTEM32" << QStringList{} << 10 << "C:\\WINDOWS\\" << "" << 0;
-        QTest::newRow("C:\\APPRAISE not found from another drive")
-            << "E:\\WINDOWS\\SYSTEM32" << QStringList{"C:\\APPRAISE\\"} << 5 << "C:\\WINDOWS\\" << "" << 0;
-        QTest::newRow("lower-case drive")
-            << "d:\\windows\\system32" << QStringList{"D:\\APPRAISE\\"} << 5 << "D:\\APPRAISE\\" << "D:\\APPRAISE\\" << 0;
-        QTest::newRow("linux system dir has no drive")
-            << "/etc/tobra" << QStringList{"\\APPRAISE\\"} << 0 << "C:\\WINDOWS\\" << "" << 0;
-    }
     void iniFolder()
     {
-        QFETCH(QString, systemDir);
-        QFETCH(QStringList, folders);
-        QFETCH(int, major);
-        fake_->systemDir = systemDir;
-        for (const QString &f : folders)
-            fake_->folders.insert(f);
-        fake_->major = major;
-        QTEST(IniFolder(), "expected");
-        QTEST(AppraiseFolder(), "appraise");
-        QTEST(warnings(), "warnings");
-        QCOMPARE(IsWindowsMajor6(), major == 6);
+        // System folder, folders that exist, Windows major version; the INI
+        // folder, the APPRAISE folder, warnings shown.
+        const struct { QString systemDir; QStringList folders; int major; QString ini, appraise; int warnings; } rows[] = {
+            {"D:\\WINNT\\SYSTEM32", {"D:\\APPRAISE\\"}, 6, "D:\\APPRAISE\\", "D:\\APPRAISE\\", 0},
+            {"C:\\WINDOWS\\SYSTEM32", {}, 5, "C:\\WINDOWS\\", "", 0},
+            {"C:\\WINDOWS\\SYSTEM32", {}, 6, "C:\\WINDOWS\\", "", 1},
+            {"C:\\WINDOWS\\SYSTEM32", {}, 10, "C:\\WINDOWS\\", "", 0},
+            {"E:\\WINDOWS\\SYSTEM32", {"C:\\APPRAISE\\"}, 5, "C:\\WINDOWS\\", "", 0},   // another drive
+            {"d:\\windows\\system32", {"D:\\APPRAISE\\"}, 5, "D:\\APPRAISE\\", "D:\\APPRAISE\\", 0},
+            {"/etc/tobra", {"\\APPRAISE\\"}, 0, "C:\\WINDOWS\\", "", 0},   // no drive at all
+        };
+        for (const auto &r : rows) {
+            face_->shown.clear();
+            fake_->systemDir = r.systemDir;
+            fake_->folders = QSet<QString>(r.folders.begin(), r.folders.end());
+            fake_->major = r.major;
+            QCOMPARE(IniFolder(), r.ini);
+            QCOMPARE(AppraiseFolder(), r.appraise);
+            QCOMPARE(warnings(), r.warnings);
+            QCOMPARE(IsWindowsMajor6(), r.major == 6);
+        }
     }
 
     // Nothing is cached between calls: the warning comes every time, and a

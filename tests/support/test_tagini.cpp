@@ -40,82 +40,46 @@ private slots:
         QVERIFY(writeBytes(ini_.filePath("pull.ini"), "[qoffiles]\nfile1=one\nfile2=\nfile3=three\n"));
     }
 
-    void parse_data()
+    // The parts of a tag, its check, and what it reads through the macros.
+    void parseAndRead()
     {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<bool>("list");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("section");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("def");
-        QTest::newRow("full") << "<WINDIR>CHAT.INI[PREFERENCES]URL|ftp.halvex.com" << false << "<WINDIR>CHAT.INI"
-                              << "PREFERENCES" << "URL" << "ftp.halvex.com";
-        QTest::newRow("blank in section kept") << "<windir>qof.ini[company name]company|" << false
-                                               << "<windir>qof.ini" << "company name" << "company" << "";
-        QTest::newRow("default with brackets and bar")
-            << "<W>a.ini[S]K|x[1]|y" << false << "<W>a.ini" << "S" << "K" << "x[1]|y";
-        QTest::newRow("no bar: empty key and default") << "<WINDIR>a.ini[S]K" << false << "<WINDIR>a.ini" << "S"
-                                                      << "" << "";
-        QTest::newRow("no bracket: all empty") << "<WINDIR>a.ini S K|d" << false << "" << "" << "" << "";
-        QTest::newRow("list tag drops #") << "<WINDIR>get.INI[QofFILES]FILE##|" << true << "<WINDIR>get.INI"
-                                          << "QofFILES" << "FILE" << "";
-        QTest::newRow("list tag # in default too") << "x.ini[S]K#|d#" << true << "x.ini" << "S" << "K" << "d";
-    }
-    void parse()
-    {
-        QFETCH(QString, tag);
-        QFETCH(bool, list);
-        const TagParts p = parseTag(tag, list);
-        QTEST(p.file, "file");
-        QTEST(p.section, "section");
-        QTEST(p.key, "key");
-        QTEST(p.defaultValue, "def");
-    }
-
-    void legit_data()
-    {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("ordinary") << "<WINDIR>CHAT.INI[PREFERENCES]URL|" << true;
-        QTest::newRow("lower-case ini") << "<windir>qof.ini[company name]company|" << true;
-        QTest::newRow("no ini") << "<WINDIR>CHAT.TXT[P]U|" << false;
-        QTest::newRow("no brackets") << "<WINDIR>CHAT.INI P U|" << false;
-        QTest::newRow("no macro marks") << "CHAT.INI[P]U|" << false;
-        QTest::newRow("empty") << "" << false;
-    }
-    void legit()
-    {
-        QFETCH(QString, tag);
-        QTEST(TagLegit(tag), "ok");
-    }
-
-    void macros_data()
-    {
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("windir, lower-case macro and file")
-            << "<windir>qof.ini[company name]company|" << "Acme Realty, Inc.";
-        QTest::newRow("default when key missing") << "<windir>qof.ini[directories]datadir|C:\\qof" << "C:\\qof";
-        QTest::newRow("datadir without trailing separator") << "<DATADIR>data.ini[S]K|d" << "from data folder";
-        QTest::newRow("appdir with trailing separator") << "<AppDir>data.ini[S]K|d" << "from data folder";
-        QTest::newRow("unknown macro gives default") << "<TEMP>data.ini[S]K|dflt" << "dflt";
-        QTest::newRow("userdir empty: bare name in windows dir") << "<USERDIR>qof.ini[company name]company|"
-                                                                << "Acme Realty, Inc.";
-        QTest::newRow("empty tag") << "" << "";
-        QTest::newRow("tag without bar") << "<windir>qof.ini[company name]company" << "";
-    }
-    void macros()
-    {
-        QFETCH(QString, tag);
-        QTEST(tagReadValue(tag), "expected");
-    }
-
-    void expandFile()
-    {
+        const struct { const char *tag; bool list; const char *parts; } tags[] = {
+            {"<WINDIR>CHAT.INI[PREFERENCES]URL|ftp.halvex.com", false, "<WINDIR>CHAT.INI|PREFERENCES|URL|ftp.halvex.com"},
+            {"<windir>qof.ini[company name]company|", false, "<windir>qof.ini|company name|company|"},
+            {"<W>a.ini[S]K|x[1]|y", false, "<W>a.ini|S|K|x[1]|y"},
+            {"<WINDIR>a.ini[S]K", false, "<WINDIR>a.ini|S||"},   // no bar: no key, no default
+            {"<WINDIR>a.ini S K|d", false, "|||"},
+            {"<WINDIR>get.INI[QofFILES]FILE##|", true, "<WINDIR>get.INI|QofFILES|FILE|"},
+            {"x.ini[S]K#|d#", true, "x.ini|S|K|d"},
+        };
+        for (const auto &t : tags) {
+            const TagParts p = parseTag(t.tag, t.list);
+            QCOMPARE(QStringList({p.file, p.section, p.key, p.defaultValue}).join('|'), QString(t.parts));
+        }
+        for (const char *ok : {"<WINDIR>CHAT.INI[PREFERENCES]URL|", "<windir>qof.ini[company name]company|"})
+            QVERIFY(TagLegit(ok));
+        for (const char *bad : {"<WINDIR>CHAT.TXT[P]U|", "<WINDIR>CHAT.INI P U|", "CHAT.INI[P]U|", ""})
+            QVERIFY2(!TagLegit(bad), bad);
+        const struct { const char *tag, *value; } reads[] = {
+            {"<windir>qof.ini[company name]company|", "Acme Realty, Inc."},
+            {"<windir>qof.ini[directories]datadir|C:\\qof", "C:\\qof"},   // the default
+            {"<DATADIR>data.ini[S]K|d", "from data folder"},
+            {"<AppDir>data.ini[S]K|d", "from data folder"},
+            {"<TEMP>data.ini[S]K|dflt", "dflt"},
+            {"<USERDIR>qof.ini[company name]company|", "Acme Realty, Inc."},   // empty: the INI folder
+            {"", ""},
+            {"<windir>qof.ini[company name]company", ""},
+        };
+        for (const auto &r : reads)
+            QCOMPARE(tagReadValue(r.tag), QString(r.value));
         QCOMPARE(expandTagFile("plain.ini"), QString("plain.ini"));
         QCOMPARE(expandTagFile("<WINDIR>x.ini"), ini_.path() + "/x.ini");
         QCOMPARE(expandTagFile("<DATADIR>x.ini"), data_.path() + "/x.ini");
         QCOMPARE(expandTagFile("<NOPE>x.ini"), QString());
+        QVERIFY(!tagOptionValue(" 0 ") && tagOptionValue("") && tagOptionValue("yes"));
+        QCOMPARE(tagCheckValue("2"), 2);
+        QCOMPARE(tagCheckValue("1abc"), 1);
+        QCOMPARE(tagCheckValue("x"), 0);
     }
 
     void lists()
@@ -139,14 +103,6 @@ private slots:
         const QStringList items = tagReadList("<WINDIR>big.ini[BIG]k##|");
         QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed()) + " ms"));
         QCOMPARE(items, expected);
-    }
-
-    void storedValues()
-    {
-        QVERIFY(!tagOptionValue(" 0 ") && tagOptionValue("") && tagOptionValue("yes"));
-        QCOMPARE(tagCheckValue("2"), 2);
-        QCOMPARE(tagCheckValue("1abc"), 1);
-        QCOMPARE(tagCheckValue("x"), 0);
     }
 
     void widgets()
