@@ -200,7 +200,11 @@ done <"$table"
 
 echo
 percent=$(( total > 0 ? caught * 100 / total : 0 ))
-echo "caught $caught of $total ($percent %)  in $(( (SECONDS - start) / 60 )) min"
+if [ "$check" = 1 ]; then
+  echo "$total of $((total + notapplied)) faults apply (--check runs no tests)"
+else
+  echo "caught $caught of $total ($percent %)  in $(( (SECONDS - start) / 60 )) min"
+fi
 [ "$invalid" -gt 0 ] && printf 'not valid mutants: %d\n' "$invalid" && printf '  %s\n' "${invalids[@]}"
 [ "${#missed[@]}" -gt 0 ] && echo "missed:" && printf '  %s\n' "${missed[@]}"
 [ "$notapplied" -gt 0 ] && echo "NOT APPLIED:" && printf '  %s\n' "${unapplied[@]}"
