@@ -36,9 +36,14 @@ trap "exit 1" TERM INT
 
 start_xvfb "$work"
 start_atspi_bus
+# Under the sanitizers: the X keyboard library hands strndup names that end
+# at their length, not at a NUL, which strict string checks take for an
+# overflow; the check stays on for everything else.
+asan_options=${ASAN_OPTIONS:-}
+asan_options=${asan_options//strict_string_checks=1/strict_string_checks=0}
 # The INI folders point into the scratch folder: nothing of the user's is read.
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 TOBRA_WINDIR="$work" TOBRA_SYSDIR="$work" \
-  "$helper" >"$work/helper.out" 2>"$work/helper.err" &
+ASAN_OPTIONS=$asan_options QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+  TOBRA_WINDIR="$work" TOBRA_SYSDIR="$work" "$helper" >"$work/helper.out" 2>"$work/helper.err" &
 helper_pid=$!
 for _ in $(seq 1 200); do
   grep -q '^panel Ready$' "$work/helper.out" && break
