@@ -32,6 +32,7 @@ fi
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
+. bench/lib-bench.sh
 make_work_dir tobra-a11y-bench
 listener_pid=""
 _a11y_cleanup() {
@@ -48,15 +49,7 @@ mkdir -p "$work/ftp/uploads" "$work/ini" "$work/data"
 start_local_vsftpd "$work/ftp"
 
 printf '[PREFERENCES]\r\nTLS=off\r\n' >"$work/ini/CHAT.INI"
-printf '[company name]\r\ncompany=Bench Co.\r\n[directories]\r\ndatadir=%s\r\n' "$work/data" >"$work/ini/qof.ini"
-{
-  printf '[QofFILES]\r\n'
-  for i in $(seq 1 "$files"); do
-    name=$(printf 'db%03d.dat' "$i")
-    head -c "$size" /dev/urandom >"$work/data/$name"
-    printf 'FILE%d=%s\r\n' "$i" "$name"
-  done
-} >"$work/ini/get.INI"
+make_backup_product "$work/ini" "$work/data" "$files" "$size"
 
 start_xvfb "$work"
 start_atspi_bus

@@ -20,28 +20,15 @@ if [ ! -x "$driver" ]; then
   [ -d "$build" ] || bash scripts/build.sh >/dev/null
   cmake --build "$build" --target backup_bench >/dev/null
 fi
-for c in curl lftp; do
-  command -v "$c" >/dev/null || { echo "needs $c (scripts/install-deps.sh)" >&2; exit 1; }
-done
-if [ "$servers" = both ]; then
-  servers=pyftpdlib
-  [ "$(id -u)" -eq 0 ] && servers="vsftpd pyftpdlib"
-fi
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
+. bench/lib-bench.sh
+servers=$(bench_servers "$servers")
 make_work_dir tobra-backup-bench
 mkdir -p "$work/ini" "$work/data"
 
-printf '[company name]\r\ncompany=Bench Co.\r\n[directories]\r\ndatadir=%s\r\n' "$work/data" >"$work/ini/qof.ini"
-{
-  printf '[QofFILES]\r\n'
-  for i in $(seq 1 "$files"); do
-    name=$(printf 'db%03d.dat' "$i")
-    head -c "$size" /dev/urandom >"$work/data/$name"
-    printf 'FILE%d=%s\r\n' "$i" "$name"
-  done
-} >"$work/ini/get.INI"
+make_backup_product "$work/ini" "$work/data" "$files" "$size"
 # Like curl's and lftp's runs: plain FTP, no AUTH TLS first.
 printf '[PREFERENCES]\r\nTLS=off\r\n' >"$work/ini/CHAT.INI"
 glob=$(cd "$work/data" && ls | paste -sd, -)

@@ -16,10 +16,6 @@ runs=${1:-5}
 files=${2:-10000}
 servers=${3:-both}
 build=${4:-build}
-if [ "$servers" = both ]; then
-  servers=pyftpdlib
-  [ "$(id -u)" -eq 0 ] && servers="vsftpd pyftpdlib"
-fi
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   bash scripts/build.sh >/dev/null
 fi
@@ -29,6 +25,8 @@ driver="$build/bench/tools/bench_listing"
 top=$(pwd)
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
+. bench/lib-bench.sh
+servers=$(bench_servers "$servers")
 make_work_dir tobra-bench-listing
 
 mkdir -p "$work/files"

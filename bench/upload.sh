@@ -15,16 +15,11 @@ large_runs=${2:-3}
 servers=${3:-both}
 tobra="$top/build/src/tobra"
 [ -x "$tobra" ] || bash scripts/build.sh >/dev/null
-for c in curl lftp; do
-  command -v "$c" >/dev/null || { echo "needs $c (scripts/install-deps.sh)" >&2; exit 1; }
-done
-if [ "$servers" = both ]; then
-  servers=pyftpdlib
-  [ "$(id -u)" -eq 0 ] && servers="vsftpd pyftpdlib"
-fi
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
+. bench/lib-bench.sh
+servers=$(bench_servers "$servers")
 # In memory when there is room, so the disk's write-back does not decide
 # the 1 GiB figures.
 base=/tmp
