@@ -24,15 +24,11 @@ if [ -z "${TOBRA_A11Y_SESSION:-}" ]; then
 fi
 
 build=${TOBRA_BUILD_DIR:-$top/build}
-driver="$build/bench/tools/a11y_bench"
-if [ ! -x "$driver" ]; then
-  [ -d "$build" ] || bash scripts/build.sh >/dev/null
-  cmake --build "$build" --target a11y_bench >/dev/null
-fi
+. bench/lib-bench.sh
+driver=$(bench_driver "$build" a11y_bench)
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
-. bench/lib-bench.sh
 make_work_dir tobra-a11y-bench
 listener_pid=""
 _a11y_cleanup() {

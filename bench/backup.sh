@@ -15,15 +15,11 @@ servers=${2:-both}
 files=200
 size=65536
 build=${TOBRA_BUILD_DIR:-$top/build}
-driver="$build/bench/tools/backup_bench"
-if [ ! -x "$driver" ]; then
-  [ -d "$build" ] || bash scripts/build.sh >/dev/null
-  cmake --build "$build" --target backup_bench >/dev/null
-fi
+. bench/lib-bench.sh
+driver=$(bench_driver "$build" backup_bench)
 
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
-. bench/lib-bench.sh
 servers=$(bench_servers "$servers")
 make_work_dir tobra-backup-bench
 mkdir -p "$work/ini" "$work/data"

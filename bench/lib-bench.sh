@@ -1,4 +1,15 @@
-# Sourced by the benchmarks after scripts/lib-ftpserver.sh.
+# Sourced by the benchmarks (from the project folder).
+
+# bench_driver BUILD TARGET: the path of a program of bench/tools, built
+# (and the project configured) first when needed.
+bench_driver() {
+  local build=$1 target=$2
+  if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+    bash scripts/build.sh >/dev/null
+  fi
+  cmake --build "$build" --target "$target" -j2 >/dev/null
+  echo "$build/bench/tools/$target"
+}
 
 # bench_servers CHOICE: the servers to run against, checking that curl and
 # lftp are there. CHOICE is vsftpd, pyftpdlib or both (vsftpd only as root).

@@ -16,16 +16,12 @@ runs=${1:-5}
 files=${2:-10000}
 servers=${3:-both}
 build=${4:-build}
-if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-  bash scripts/build.sh >/dev/null
-fi
-cmake --build "$build" --target bench_listing -j2 >/dev/null
-driver="$build/bench/tools/bench_listing"
+. bench/lib-bench.sh
+driver=$(bench_driver "$build" bench_listing)
 
 top=$(pwd)
 . scripts/lib-ftpserver.sh
 . scripts/lib-vsftpd.sh
-. bench/lib-bench.sh
 servers=$(bench_servers "$servers")
 make_work_dir tobra-bench-listing
 
