@@ -11,8 +11,10 @@
 #include "support/modopsys.h"
 #include "support/platform.h"
 #include "support/ui/elidedlabel.h"
+#include "support/ui/hiddentext.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/pacer.h"
 #include "support/ui/statuslist.h"
 #include "support/ui/tagwidgets.h"
 
@@ -99,9 +101,8 @@ void ProductWindow::buildControls()
     lstQOFFiles->setObjectName(QStringLiteral("lstQOFFiles"));
     setControlTag(lstQOFFiles, profile_.fileListTag());
     lstQOFFiles->setAccessibleName(QStringLiteral("Database files to back up"));
-    txtFileName = new QLineEdit(this);
+    txtFileName = new HiddenText(this);
     txtFileName->setObjectName(QStringLiteral("txtFileName"));
-    txtFileName->hide();
     txtFileName->setAccessibleName(QStringLiteral("File being sent"));
     driQOF = new QComboBox(this);
     driQOF->setObjectName(QStringLiteral("driQOF"));
@@ -231,6 +232,9 @@ void ProductWindow::buildControls()
     // alone rather than the window putting it back after every file.
     ProgressDisplay::Controls controls{nullptr, ProgressBar1, Animation1, lblOpening, lblFile, lblTime, lblEstimate};
     progress_ = new ProgressDisplay(controls, this);
+    // Ten refreshes a second are more than anyone reads; more only cost
+    // every file of a run its redraws and screen-reader announcements.
+    progress_->pacer()->setInterval(100);
     ProgressControlVisible(false);
 
     // Tab goes down the window; hidden and disabled controls are skipped.
@@ -281,8 +285,11 @@ void ProductWindow::connectFtp()
         ProgressControlVisible(true);
         progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
         const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(program().FileCount);
-        ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
-        setPanelText(QStringLiteral("general"), count);
+        QLabel *panel = sbMain->findChild<QLabel *>(QStringLiteral("general"));
+        progress_->pacer()->put(panel, [this, panel, count] {
+            ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
+            panel->setText(count);
+        });
     });
     connect(ftp_, &FtpClient::TransferProgress, this,
             [this](const QString &, const QString &, qint64, qint64 bytesDone, qint64 totalBytes, bool *cancel) {
@@ -517,8 +524,9 @@ void ProductWindow::AddStatusMessage(const QString &message)
 
 void ProductWindow::setPanelText(const QString &key, const QString &text)
 {
+    // At once, and a paced "File N of M" still waiting is dropped.
     if (QLabel *panel = sbMain->findChild<QLabel *>(key))
-        panel->setText(text);
+        progress_->pacer()->now(panel, [panel, &text] { panel->setText(text); });
 }
 
 void ProductWindow::ProgressControlVisible(bool Torf)
@@ -579,6 +587,7 @@ void ProductWindow::cmdOk_Click()
         cmdCancel->setEnabled(false);
         ftp_->clearCancel();
         progress_->StopAnimation();
+        progress_->pacer()->flush();
         ProgressControlVisible(false);
         setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
         if (runOffline_)

@@ -17,6 +17,7 @@ namespace tobra {
 class CopyAnimation;
 class FlexGrid;
 class FtpClient;
+class HiddenText;
 class ProgressDisplay;
 class StatusList;
 class TransferInputBlocker;
@@ -104,7 +105,7 @@ private:
     QLineEdit *txtCompany = nullptr;
     QLineEdit *txtQOFData = nullptr;
     QListWidget *lstQOFFiles = nullptr;
-    QLineEdit *txtFileName = nullptr;
+    HiddenText *txtFileName = nullptr;
     QComboBox *driQOF = nullptr;
     QListWidget *pathQOF = nullptr;
     QListWidget *fileQOF = nullptr;

@@ -13,6 +13,7 @@
 #include "support/ui/elidedlabel.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/pacer.h"
 #include "support/ui/tagwidgets.h"
 
 #include <QAction>
@@ -97,6 +98,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     connectEvents();
 
     progress = new ProgressDisplay(this);
+    // A large file reports progress many times a second; ten refreshes a
+    // second are plenty.
+    progress->pacer()->setInterval(100);
 
     openFileDialog = [](QWidget *owner, const QString &folder, const QString &preset) {
         QString start = folder;

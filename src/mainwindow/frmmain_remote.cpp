@@ -16,6 +16,7 @@
 #include "support/modopsys.h"
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
+#include "support/ui/pacer.h"
 
 #include <QFileInfo>
 #include <QFrame>
@@ -173,6 +174,7 @@ void frmMain::OnTransferProgress(qint64 bytesDone, qint64 totalBytes)
 void frmMain::OnTransferComplete(const QString &remoteFile, const QString &localFile, bool download)
 {
     progress->StopAnimation();
+    progress->pacer()->flush();
     ProgressControlVisible(false);
     AddStatusMessage(transferCompleteLine(remoteFile, localFile, download));
 }

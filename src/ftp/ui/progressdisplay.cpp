@@ -4,6 +4,7 @@
 #include "ftp/ui/copyanimation.h"
 #include "support/globals.h"
 #include "support/platform.h"
+#include "support/ui/pacer.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -14,7 +15,8 @@
 
 namespace tobra {
 
-ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent) : QObject(parent), c_(c)
+ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent)
+    : QObject(parent), c_(c), pacer_(new Pacer(this))
 {
     clockMs = [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -42,36 +44,45 @@ void ProgressDisplay::ShowProgressBar()
 {
     if (!c_.ProgressBar1)
         return;
-    c_.ProgressBar1->setRange(1, 100);
-    c_.ProgressBar1->setValue(runProgressPercent(program().CurrentFileNumber, program().FileCount));
-    c_.ProgressBar1->setVisible(true);
+    QProgressBar *bar = c_.ProgressBar1;
+    const int percent = runProgressPercent(program().CurrentFileNumber, program().FileCount);
+    pacer_->put(bar, [bar, percent] {
+        bar->setRange(1, 100);
+        bar->setValue(percent);
+    });
+    bar->setVisible(true);
 }
 
 void ProgressDisplay::StartFileDisplay(bool Download, const QString &File, const QString &Server)
 {
     if (c_.window)
         c_.window->setWindowTitle((Download ? QStringLiteral("Downloading ") : QStringLiteral("Uploading ")) + File);
-    if (c_.lblFile)
-        c_.lblFile->setText(File + (Download ? QStringLiteral(" from ") : QStringLiteral(" to ")) + Server);
-    if (c_.lblEstimate)
-        c_.lblEstimate->setText(QString());
+    if (QLabel *label = c_.lblFile) {
+        const QString text = File + (Download ? QStringLiteral(" from ") : QStringLiteral(" to ")) + Server;
+        pacer_->put(label, [label, text] { label->setText(text); });
+    }
+    if (QLabel *label = c_.lblEstimate)
+        pacer_->put(label, [label] { label->clear(); });
     startMs = clockMs();
 }
 
 bool ProgressDisplay::Update(qint64 Bytes, qint64 TotalBytes)
 {
-    if (c_.ProgressBar1 && TotalBytes > 0) {
+    if (QProgressBar *bar = c_.ProgressBar1; bar && TotalBytes > 0) {
         // The bar counts in int; large files are shown in coarser steps.
         int shift = 0;
         while ((TotalBytes >> shift) > std::numeric_limits<int>::max())
             ++shift;
-        c_.ProgressBar1->setRange(0, int(TotalBytes >> shift));
-        c_.ProgressBar1->setValue(int(qMin(Bytes, TotalBytes) >> shift));
+        const int max = int(TotalBytes >> shift), value = int(qMin(Bytes, TotalBytes) >> shift);
+        pacer_->put(bar, [bar, max, value] {
+            bar->setRange(0, max);
+            bar->setValue(value);
+        });
     }
     const int elapsed = int(qMin<qint64>((clockMs() - startMs) / 1000, std::numeric_limits<int>::max()));
     const std::optional<QString> text = progressEstimate(Bytes, TotalBytes, elapsed);
-    if (text && c_.lblEstimate)
-        c_.lblEstimate->setText(*text);
+    if (QLabel *label = c_.lblEstimate; text && label)
+        pacer_->put(label, [label, t = *text] { label->setText(t); });
     return false;
 }
 

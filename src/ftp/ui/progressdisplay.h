@@ -12,6 +12,7 @@ class QWidget;
 namespace tobra {
 
 class CopyAnimation;
+class Pacer;
 
 // The progress display of a window: the file-of-run bar, the copy clip and
 // the labels naming the file, the server, time left and rate. The controls
@@ -45,6 +46,10 @@ public:
     void StartAnimation();
     void StopAnimation();
 
+    // Paces the bar and the labels; writes at once unless a window sets an
+    // interval. Flush it before the controls are hidden or read.
+    Pacer *pacer() const { return pacer_; }
+
     // Milliseconds on a monotonic clock; the wall clock would jump at
     // midnight and with every clock change. Tests replace it.
     std::function<qint64()> clockMs;
@@ -53,6 +58,7 @@ public:
 
 private:
     Controls c_;
+    Pacer *pacer_;
 };
 
 }  // namespace tobra
