@@ -2,10 +2,7 @@
 #include "harness/testutil.h"
 #include "support/ui/inputblocker.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
 

@@ -2,9 +2,6 @@
 #include "mainwindow/fileversion.h"
 #include "mainwindow/mainlogic.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 using namespace tobra;
