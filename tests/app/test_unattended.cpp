@@ -1,12 +1,6 @@
 #include "app/exitcodes.h"
 #include "harness/testutil.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>

@@ -10,7 +10,6 @@
 #include "support/ui/msfgrid.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>

@@ -7,16 +7,11 @@
 #include "support/ui/msfgrid.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -121,17 +116,20 @@ private slots:
 
     void firstBackup()
     {
-        const struct { Product product; QString company, folder; } rows[] = {
-            {Product::Qof, "Acme Realty, Inc.", "QOFAcmeRealtyInc"},
-            {Product::Qofp, "Smith-Jones & Co.", "QOFPSmith-JonesCo"},
-            {Product::Qsnp, "", "QSNP"},
+        // Product, company, company folder, data folder (empty: the local one;
+        // brackets in a name are part of it).
+        const struct { Product product; QString company, folder, data; } rows[] = {
+            {Product::Qof, "Acme Realty, Inc.", "QOFAcmeRealtyInc", "Qof Data [2024]/"},
+            {Product::Qofp, "Smith-Jones & Co.", "QOFPSmith-JonesCo", ""},
+            {Product::Qsnp, "", "QSNP", ""},
         };
-        for (const auto &[product, company, folder] : rows) {
+        for (const auto &[product, company, folder, data] : rows) {
             BackupMachine m;
             QVERIFY2(m.start(), qPrintable(m.server.lastError()));
             const QStringList files{"Main.db", "images.dat", "Index.idx"};
-            QVERIFY(m.install(product, company, files));
-            QVERIFY(m.dataFile("Main.db", 300 * 1024 + 7) && m.dataFile("images.dat", 1) && m.dataFile("Index.idx", 4096));
+            QVERIFY(m.install(product, company, files, data.isEmpty() ? QString() : m.local.filePath(data)));
+            QVERIFY(m.dataFile(data + "Main.db", 300 * 1024 + 7) && m.dataFile(data + "images.dat", 1)
+                    && m.dataFile(data + "Index.idx", 4096));
 
             ProductWindow w(product);
             QVERIFY(w.Form_Load());
@@ -143,8 +141,8 @@ private slots:
             QCOMPARE(text(&w, "lblDataTransferWarning"), w.profile().warningText);
 
             w.cmdOk_Click();
-            QVERIFY(m.same("Main.db", folder + "/MAIN.DB") && m.same("images.dat", folder + "/IMAGES.DAT")
-                    && m.same("Index.idx", folder + "/INDEX.IDX"));
+            QVERIFY(m.same(data + "Main.db", folder + "/MAIN.DB") && m.same(data + "images.dat", folder + "/IMAGES.DAT")
+                    && m.same(data + "Index.idx", folder + "/INDEX.IDX"));
             QCOMPARE(m.loginFolderFiles(), QStringList());
             // Done: the grid lists what is there now, sizes with a leading blank.
             QCOMPARE(gridRows(&w), QStringList({"IMAGES.DAT| 1", "INDEX.IDX| 4096", "MAIN.DB| 307207"}));
@@ -159,22 +157,6 @@ private slots:
             QVERIFY(w.ftp().loginCount() == 1 && m.server.loginCount() == 1);
             QCOMPARE(m.texts(), QStringList());
         }
-    }
-
-    void existingFolderInOtherCase()
-    {
-        BackupMachine m;
-        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
-        QVERIFY(test::writePatternFile(m.remote("QOFPACMEREALTY/OLD.DB"), 10));
-        QVERIFY(m.install(Product::Qofp, "Acme Realty", {"new.db"}) && m.dataFile("new.db", 20));
-
-        ProductWindow w(Product::Qofp);
-        QVERIFY(w.Form_Load());
-        QCOMPARE(text(&w, "txtCompany"), QString("QOFPAcmeRealty"));
-        w.cmdOk_Click();
-        QCOMPARE(m.remoteEntries(""), QStringList({"QOFPACMEREALTY"}));
-        QCOMPARE(gridRows(&w), QStringList({"NEW.DB| 20", "OLD.DB| 10"}));
-        QCOMPARE(text(&w, "lblDataTransferWarning"), completionText(w.profile()));
     }
 
     // Of a.db b.db c.db d.db the named ones are missing, the last one empty.
@@ -258,30 +240,6 @@ private slots:
             QCOMPARE(items(&w, "lstMissingFiles"), r.reported);
             QVERIFY(text(&w, "lblDataTransferWarning") != completionText(w.profile()));
         }
-    }
-
-    // A data folder whose name holds brackets is the folder read, and a
-    // Safety "No" to a file that is there means that file is not sent.
-    void bracketFolderAndSkippedFile()
-    {
-        BackupMachine m;
-        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
-        const QString data = m.local.filePath("Qof Data [2024]");
-        QVERIFY(m.install(Product::Qof, "B", {"a.db", "b.db"}, data));
-        QVERIFY(m.dataFile("Qof Data [2024]/a.db", 3000) && m.dataFile("Qof Data [2024]/b.db", 4000));
-        ProductWindow w(Product::Qof);
-        QVERIFY(w.Form_Load());
-        w.cmdOk_Click();
-        QVERIFY(m.same("Qof Data [2024]/a.db", "QOFB/A.DB") && m.same("Qof Data [2024]/b.db", "QOFB/B.DB"));
-        w.cmdExit_Click();
-
-        program().SafetyOn = true;
-        for (MsgAnswer a : {MsgAnswer::Yes, MsgAnswer::Yes, MsgAnswer::No, MsgAnswer::Yes})
-            m.face->answerNext(a);
-        QVERIFY(w.Form_Activate());
-        w.cmdOk_Click();
-        QCOMPARE(items(&w, "lstMissingFiles"), QStringList{"b.db: not sent: skipped at your answer"});
-        QVERIFY(text(&w, "lblTransferCompletion").startsWith("1 of 2 files"));
     }
 
     void subFolders_data()

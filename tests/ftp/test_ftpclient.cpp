@@ -2,10 +2,7 @@
 #include "harness/testutil.h"
 #include "support/ui/inputblocker.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
 
@@ -75,15 +72,6 @@ int errorOf(const std::function<void()> &op, QString *description = nullptr)
 void login(FtpClient &c, const TestFtpServer &server)
 {
     c.Connect(server.host(), TestFtpServer::user(), TestFtpServer::password());
-}
-
-// Peak resident memory of this process in KiB, 0 when unknown.
-qint64 peakRssKiB()
-{
-    for (const QByteArray &line : readBytes(QStringLiteral("/proc/self/status")).split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return 0;
 }
 
 class KeyProbe : public QWidget {
@@ -339,25 +327,6 @@ private slots:
         QVERIFY(!rec.saw(QStringLiteral("starting")) && !rec.saw(QStringLiteral("complete")));
         QVERIFY(!QDir(server_.root() + QStringLiteral("/lf")).exists());
         QVERIFY(c.Connected());
-    }
-
-    void uploadMemoryDoesNotGrowWithFileSize()
-    {
-        const qint64 size = qint64(128) * 1024 * 1024;
-        const QString local = makeLocal(QStringLiteral("large.bin"), size);
-        QVERIFY(!local.isEmpty());
-        FtpClient c;
-        login(c, server_);
-        const qint64 before = peakRssKiB();
-        if (before == 0)
-            QSKIP("no /proc/self/status here");
-        c.PutFile(local, QStringLiteral("/large"));
-        const qint64 grown = peakRssKiB() - before;
-        const QString remote = server_.root() + QStringLiteral("/large/LARGE.BIN");
-        QCOMPARE(QFileInfo(remote).size(), size);
-        QFile::remove(remote);
-        QFile::remove(local);
-        QVERIFY2(grown < 32 * 1024, qPrintable(QStringLiteral("peak grew by %1 KiB").arg(grown)));
     }
 
     void unsafeNamesRefused()

@@ -139,7 +139,7 @@ int TestFtpServer::loginCount() const
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
 }
 
-char patternByte(qint64 i)
+static char patternByte(qint64 i)
 {
     const quint64 x = quint64(i);
     return char((x * 131u + (x >> 8) * 7u + (x >> 17)) & 0xffu);

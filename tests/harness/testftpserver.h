@@ -58,11 +58,9 @@ struct TestCertificate {
 };
 bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out);
 
-// Byte i of a pattern file. Not periodic at 256 or any buffer size, so a
-// lost, doubled or shifted block shows up in a comparison.
-char patternByte(qint64 i);
-// Writes a file of size bytes of the pattern, making its folder; false on
-// any error.
+// Writes a file of size bytes of a pattern that is not periodic at 256 or
+// any buffer size (so a lost, doubled or shifted block shows up in a
+// comparison), making its folder; false on any error.
 bool writePatternFile(const QString &path, qint64 size);
 // True when both files exist and hold the same bytes. On a difference,
 // *why says where.

@@ -2,8 +2,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <netinet/in.h>
@@ -39,19 +37,11 @@ int closedPort()
     return ok ? ntohs(a.sin_port) : 0;
 }
 
-QStringList shownTexts(const ScriptedFace &face)
+QStringList shown(const ScriptedFace &face, QString ScriptedFace::Shown::*part)
 {
     QStringList out;
     for (const ScriptedFace::Shown &s : face.shown)
-        out << s.text;
-    return out;
-}
-
-QStringList shownTitles(const ScriptedFace &face)
-{
-    QStringList out;
-    for (const ScriptedFace::Shown &s : face.shown)
-        out << s.title;
+        out << s.*part;
     return out;
 }
 

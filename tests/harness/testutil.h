@@ -20,9 +20,8 @@ QByteArray readBytes(const QString &path);
 // A loopback port nobody listens on (bound, then released); 0 on failure.
 int closedPort();
 
-// The texts and titles of the messages a scripted face showed, in order.
-QStringList shownTexts(const ScriptedFace &face);
-QStringList shownTitles(const ScriptedFace &face);
+// One part (text, title) of each message a scripted face showed, in order.
+QStringList shown(const ScriptedFace &face, QString ScriptedFace::Shown::*part);
 
 // One run of the program without a display, as a script or a scheduled job
 // starts it. Bounded to a minute.
@@ -53,8 +52,8 @@ struct Machine {
     Machine &operator=(const Machine &) = delete;
 
     bool start(const QStringList &serverArgs = {});
-    QStringList texts() const { return shownTexts(*face); }
-    QStringList titles() const { return shownTitles(*face); }
+    QStringList texts() const { return shown(*face, &ScriptedFace::Shown::text); }
+    QStringList titles() const { return shown(*face, &ScriptedFace::Shown::title); }
 
 private:
     std::shared_ptr<MessageFace> oldFace_;

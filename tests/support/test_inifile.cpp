@@ -1,10 +1,6 @@
 #include "harness/testutil.h"
 #include "support/inifile.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>

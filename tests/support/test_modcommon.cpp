@@ -3,7 +3,6 @@
 #include "support/messages.h"
 #include "support/modcommon.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tobra;

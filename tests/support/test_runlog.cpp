@@ -1,9 +1,6 @@
 #include "harness/testutil.h"
 #include "support/runlog.h"
 
-#include <QDir>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <thread>
