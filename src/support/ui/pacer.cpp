@@ -32,7 +32,10 @@ void Pacer::put(const void *key, std::function<void()> write)
 {
     Kept &k = entry(key);
     const qint64 t = nowMs();
-    if (intervalMs_ <= 0 || (!k.write && t - k.lastMs >= intervalMs_)) {
+    // Due already (the refresh may be late while the window is busy): the
+    // newest value goes at once and a kept older one is dropped.
+    if (intervalMs_ <= 0 || t - k.lastMs >= intervalMs_) {
+        k.write = nullptr;
         k.lastMs = t;
         write();
         return;
