@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <optional>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 namespace tobra::test {
 
 namespace {
@@ -71,6 +74,9 @@ bool TestFtpServer::start(const QStringList &extraArgs)
 
     proc_ = std::make_unique<QProcess>();
     proc_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test that crashes takes its server with it; a server left running
+    // holds the test's output open and ctest waits for it until its limit.
+    proc_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     proc_->start(QStringLiteral("/usr/bin/python3"), args);
     if (!proc_->waitForStarted(5000)) {
         error_ = "python3 did not start: " + proc_->errorString();
