@@ -5,6 +5,7 @@
 // processing events. Private to src/ftp.
 
 #include "ftp/ftpclient.h"
+#include "support/monotonic.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -161,12 +162,7 @@ struct FtpClient::Impl {
     void closeHandle();
     static void closeHandles(CURL *easy, CURLM *m);
 
-    static qint64 nowMs()
-    {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }
+    static qint64 nowMs() { return monotonicMs(); }
     void touch() { lastActivityMs = nowMs(); }
 
     struct Transfer {

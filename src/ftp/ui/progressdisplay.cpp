@@ -3,6 +3,7 @@
 #include "ftp/progressrule.h"
 #include "ftp/ui/copyanimation.h"
 #include "support/globals.h"
+#include "support/monotonic.h"
 #include "support/platform.h"
 #include "support/ui/pacer.h"
 
@@ -10,7 +11,6 @@
 #include <QProgressBar>
 #include <QWidget>
 
-#include <chrono>
 #include <limits>
 
 namespace tobra {
@@ -18,11 +18,7 @@ namespace tobra {
 ProgressDisplay::ProgressDisplay(const Controls &c, QObject *parent)
     : QObject(parent), c_(c), pacer_(new Pacer(this))
 {
-    clockMs = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
+    clockMs = monotonicMs;
 }
 
 static ProgressDisplay::Controls controlsOf(QWidget *window)

@@ -1,17 +1,11 @@
 #include "support/ui/pacer.h"
 
-#include <chrono>
+#include "support/monotonic.h"
+
 #include <limits>
 #include <utility>
 
 namespace tobra {
-
-static qint64 nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 Pacer::Pacer(QObject *parent) : QObject(parent)
 {
@@ -31,7 +25,7 @@ Pacer::Kept &Pacer::entry(const void *key)
 void Pacer::put(const void *key, std::function<void()> write)
 {
     Kept &k = entry(key);
-    const qint64 t = nowMs();
+    const qint64 t = monotonicMs();
     // Due already (the refresh may be late while the window is busy): the
     // newest value goes at once and a kept older one is dropped.
     if (intervalMs_ <= 0 || t - k.lastMs >= intervalMs_) {
@@ -49,14 +43,14 @@ void Pacer::now(const void *key, const std::function<void()> &write)
 {
     Kept &k = entry(key);
     k.write = nullptr;
-    k.lastMs = nowMs();
+    k.lastMs = monotonicMs();
     write();
 }
 
 void Pacer::flush()
 {
     timer_.stop();
-    const qint64 t = nowMs();
+    const qint64 t = monotonicMs();
     // A write may put again; take the kept ones out first.
     std::vector<std::function<void()>> due;
     for (Kept &k : keys_)
