@@ -69,7 +69,7 @@ bool TestFtpServer::start(const QStringList &extraArgs)
     address_ = (hostArg >= 0 && hostArg + 1 < extraArgs.size()) ? extraArgs.at(hostArg + 1) : "127.0.0.1";
     const QStringList args = QStringList{TOBRA_TEST_FTPSERVER, "--root", root(), "--host", "127.0.0.1", "--port", "0",
                                          "--user", user(), "--password", password(), "--login-log",
-                                         dir_->filePath("logins.log")}
+                                         dir_->filePath("logins.log"), "--bytes-log", dir_->filePath("bytes.log")}
         + extraArgs;
 
     proc_ = std::make_unique<QProcess>();
@@ -143,6 +143,15 @@ int TestFtpServer::loginCount() const
 {
     QFile f(dir_ ? dir_->filePath("logins.log") : QString());
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+}
+
+qint64 TestFtpServer::bytesReceived() const
+{
+    QFile f(dir_ ? dir_->filePath("bytes.log") : QString());
+    qint64 sum = 0;
+    for (const QByteArray &line : f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>())
+        sum += line.trimmed().toLongLong();
+    return sum;
 }
 
 static char patternByte(qint64 i)

@@ -33,6 +33,8 @@ public:
     QString root() const;
     // Successful logins so far, from the server's own log.
     int loginCount() const;
+    // Bytes received by all uploads so far, from the server's own log.
+    qint64 bytesReceived() const;
     // Why start() failed, for test messages.
     QString lastError() const { return error_; }
 
