@@ -1,8 +1,10 @@
 #include "harness/testutil.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QtTest>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -35,6 +37,20 @@ int closedPort()
     if (fd >= 0)
         ::close(fd);
     return ok ? ntohs(a.sin_port) : 0;
+}
+
+QStringList tabWalk(QWidget *window, QWidget *from)
+{
+    QApplication::setActiveWindow(window);
+    if (!QTest::qWaitForWindowActive(window))
+        return {"<not active>"};
+    from->setFocus();
+    QStringList seen;
+    for (QWidget *f = from; f && (seen.isEmpty() || f != from) && seen.size() < 40; f = QApplication::focusWidget()) {
+        seen << f->objectName();
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
+    return seen;
 }
 
 QStringList shown(const ScriptedFace &face, QString ScriptedFace::Shown::*part)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <memory>
 
@@ -19,6 +20,10 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
 // A loopback port nobody listens on (bound, then released); 0 on failure.
 int closedPort();
+
+// The object names Tab takes the focus through in window, from `from` until
+// it comes back (at most 40).
+QStringList tabWalk(QWidget *window, QWidget *from);
 
 // One part (text, title) of each message a scripted face showed, in order.
 QStringList shown(const ScriptedFace &face, QString ScriptedFace::Shown::*part);
