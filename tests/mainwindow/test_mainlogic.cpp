@@ -16,59 +16,32 @@ void put32(QByteArray &b, int at, quint32 v) { qToLittleEndian(v, b.data() + at)
 // for fileVersion (high word first, e.g. 2,5,0,17). plus64 builds a 64-bit
 // image. The layout: headers, then one ".rsrc" section at file offset 0x200
 // mapped to RVA 0x1000.
-QByteArray makePe(const QList<quint16> &fileVersion, bool plus64 = false)
+QByteArray makePe(const QList<quint16> &v, bool plus64 = false)
 {
     QByteArray b(0x400, '\0');
-    b[0] = 'M';
-    b[1] = 'Z';
-    put32(b, 0x3C, 0x40);
-    b.replace(0x40, 4, QByteArray("PE\0\0", 4));
-    const int coff = 0x44;
-    put16(b, coff, plus64 ? 0x8664 : 0x14C);
-    put16(b, coff + 2, 1);                        // one section
-    const int optSize = plus64 ? 240 : 224;
-    put16(b, coff + 16, quint16(optSize));
-    const int opt = coff + 20;
-    put16(b, opt, plus64 ? 0x20B : 0x10B);
-    const int dirs = opt + (plus64 ? 108 : 92);
-    put32(b, dirs, 16);                           // data directories
-    put32(b, dirs + 4 + 2 * 8, 0x1000);           // resources at RVA 0x1000
-    put32(b, dirs + 4 + 2 * 8 + 4, 0x100);
-    const int sec = opt + optSize;
-    b.replace(sec, 5, QByteArray(".rsrc"));
-    put32(b, sec + 8, 0x200);                     // virtual size
-    put32(b, sec + 12, 0x1000);                   // RVA
-    put32(b, sec + 16, 0x200);                    // raw size
-    put32(b, sec + 20, 0x200);                    // raw offset
-
-    const int rs = 0x200;
-    // Root: one id entry, type 16 (version), pointing at a sub-directory.
-    put16(b, rs + 14, 1);
-    put32(b, rs + 16, 16);
-    put32(b, rs + 20, 0x80000000u | 0x18);
-    // Names: one entry (id 1).
-    put16(b, rs + 0x18 + 14, 1);
-    put32(b, rs + 0x18 + 16, 1);
-    put32(b, rs + 0x18 + 20, 0x80000000u | 0x30);
-    // Languages: one entry (0x409) pointing at a data entry.
-    put16(b, rs + 0x30 + 14, 1);
-    put32(b, rs + 0x30 + 16, 0x409);
-    put32(b, rs + 0x30 + 20, 0x48);
-    // Data entry: RVA and size of the version block.
-    put32(b, rs + 0x48, 0x1000 + 0x58);
-    put32(b, rs + 0x48 + 4, 92);
-    // VS_VERSIONINFO: header, key, padding, fixed part.
-    const int vi = rs + 0x58;
-    put16(b, vi, 92);
-    put16(b, vi + 2, 52);
+    const int opt = 0x58, optSize = plus64 ? 240 : 224, dirs = opt + (plus64 ? 108 : 92), sec = opt + optSize;
+    const int rs = 0x200, vi = rs + 0x58;
+    // Offset, width in bytes, value.
+    const struct { int at, width; quint32 value; } fields[] = {
+        {0, 2, 0x5A4D}, {0x3C, 4, 0x40}, {0x40, 4, 0x4550},   // "MZ", where the PE header is, "PE"
+        {0x44, 2, plus64 ? 0x8664u : 0x14Cu}, {0x46, 2, 1}, {0x54, 2, quint32(optSize)},   // one section
+        {opt, 2, plus64 ? 0x20Bu : 0x10Bu}, {dirs, 4, 16}, {dirs + 20, 4, 0x1000}, {dirs + 24, 4, 0x100},   // resources
+        {sec, 4, 0x7273722E}, {sec + 4, 2, 'c'},   // ".rsrc"
+        {sec + 8, 4, 0x200}, {sec + 12, 4, 0x1000}, {sec + 16, 4, 0x200}, {sec + 20, 4, 0x200},   // sizes, RVA, offset
+        // Type 16 (version), then name 1, then language 0x409, then the data entry.
+        {rs + 14, 2, 1}, {rs + 16, 4, 16}, {rs + 20, 4, 0x80000018},
+        {rs + 0x26, 2, 1}, {rs + 0x28, 4, 1}, {rs + 0x2C, 4, 0x80000030},
+        {rs + 0x3E, 2, 1}, {rs + 0x40, 4, 0x409}, {rs + 0x44, 4, 0x48},
+        {rs + 0x48, 4, 0x1000 + 0x58}, {rs + 0x4C, 4, 92},
+        // VS_VERSIONINFO: its lengths, and after its key the fixed part.
+        {vi, 2, 92}, {vi + 2, 2, 52}, {vi + 40, 4, 0xFEEF04BD}, {vi + 44, 4, 0x10000},
+        {vi + 48, 4, quint32(v[0]) << 16 | v[1]}, {vi + 52, 4, quint32(v[2]) << 16 | v[3]},
+    };
+    for (const auto &f : fields)
+        f.width == 2 ? put16(b, f.at, quint16(f.value)) : put32(b, f.at, f.value);
     const QString key = QStringLiteral("VS_VERSION_INFO");
     for (int i = 0; i < key.size(); ++i)
         put16(b, vi + 6 + 2 * i, key.at(i).unicode());
-    const int fixed = vi + 40;
-    put32(b, fixed, 0xFEEF04BD);
-    put32(b, fixed + 4, 0x10000);
-    put32(b, fixed + 8, quint32(fileVersion[0]) << 16 | fileVersion[1]);
-    put32(b, fixed + 12, quint32(fileVersion[2]) << 16 | fileVersion[3]);
     return b;
 }
 

@@ -80,16 +80,8 @@ private slots:
     }
 
     // Bytes in, at most one write, exact bytes and values out.
-    void bytes_data()
+    void bytes()
     {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QStringList>("write");  // section, key, value; none: read only
-        QTest::addColumn<QByteArray>("after");
-        QTest::addColumn<QStringList>("reads");  // "section|key|value" after the write
-        const auto row = [](const char *name, const QByteArray &before, const QStringList &write,
-                            const QByteArray &after, const QStringList &reads = {}) {
-            QTest::newRow(name) << before << write << after << reads;
-        };
         const auto utf16 = [](const QString &s) {
             QByteArray b("\xFF\xFE");
             for (const QChar c : s)
@@ -100,59 +92,60 @@ private slots:
             "; keep me\r\n[PREFERENCES]\r\nURL=old.example\r\nGETSAFETY=1\r\n\r\n[Other]\r\nA=1\r\n";
         const QString undefined1252 = QString::fromUtf16(u"\u0081\u008D\u008F\u0090\u009D");
 
-        row("replace one line, CRLF kept", crlf, {"preferences", "url", "new.example"},
-            "; keep me\r\n[PREFERENCES]\r\nURL=new.example\r\nGETSAFETY=1\r\n\r\n[Other]\r\nA=1\r\n");
-        row("key appended after last entry of section", crlf, {"PREFERENCES", "Port", "21"},
-            "; keep me\r\n[PREFERENCES]\r\nURL=old.example\r\nGETSAFETY=1\r\nPort=21\r\n\r\n[Other]\r\nA=1\r\n");
-        row("section appended, LF file", "[A]\nx=1\n", {"PREFERENCES", "URL", "h"}, "[A]\nx=1\n[PREFERENCES]\nURL=h\n");
-        row("no final line end", "[PREFERENCES]\r\nOther=1", {"PREFERENCES", "URL", "h"},
-            "[PREFERENCES]\r\nOther=1\r\nURL=h\r\n");
-        row("only first of duplicated sections", "[S]\nK=1\n[S]\nK=2\n", {"S", "K", "9"}, "[S]\nK=9\n[S]\nK=2\n");
-        row("line break in value cannot add an entry", "[S]\nK=1\n", {"S", "K", "a\r\n[Evil]\nX=1"},
-            "[S]\nK=a  [Evil] X=1\n", {"Evil|X|dflt"});
-        row("empty file", "", {"S", "K", "v"}, "[S]\nK=v\n");
-        row("[ without ] is no header", "[s]\na=1\n[t\nb=2\n", {"s", "b", "3"}, "[s]\na=1\n[t\nb=3\n",
-            {"s|a|1", "s|b|3", "t|b|dflt"});
-        row("header closes at its last ]", "[a]b]\nk=1\n", {}, {}, {"a]b|k|1", "a|k|dflt"});
-        row("CR alone ends a line", "[s]\rk=1\r", {"s", "n", "2"}, "[s]\rk=1\rn=2\r", {"s|k|1", "s|n|2"});
-        row("CR file gets CR", "[a]\rx=1", {"b", "y", "2"}, "[a]\rx=1\r[b]\ry=2\r", {"a|x|1", "b|y|2"});
-        row("NUL ends a value", QByteArray("[s]\nk=a\0b\nm=1\n", 14), {"s", "m", "2"},
-            QByteArray("[s]\nk=a\0b\nm=2\n", 14), {"s|k|a", "s|m|2"});
-        row("Windows-1252", "[S]\r\nName=Caf\xe9 \x80\r\nOther=1\r\n", {"S", "Other", "\u00e9"},
-            "[S]\r\nName=Caf\xe9 \x80\r\nOther=\xe9\r\n", {"S|Name|Caf\u00e9 \u20ac"});
-        row("bytes undefined in Windows-1252 kept", "[s]\nk=\xe9\n", {"s", "k", undefined1252},
-            "[s]\nk=\x81\x8d\x8f\x90\x9d\n", {"s|k|" + undefined1252});
-        row("Windows-1252 file stays one", "[s]\r\nA=\xc3\xa9\r\nB=\xe9\r\n", {"s", "B", "x"},
-            "[s]\r\nA=\xc3\xa9\r\nB=x\xa0\r\n", {"s|A|\u00c3\u00a9", "s|B|x"});
-        row("character Windows-1252 lacks", "[s]\nA=\xe9\n", {"s", "B", "\u0141x"}, "[s]\nA=\xe9\nB=?x\n",
-            {"s|A|\u00e9", "s|B|?x"});
-        row("UTF-16LE", utf16("[s]\r\nk=v\r\n"), {"s", "n", "\u00e9\u20ac"}, utf16("[s]\r\nk=v\r\nn=\u00e9\u20ac\r\n"),
-            {"s|k|v", "s|n|\u00e9\u20ac"});
-        row("byte-order mark of a joined file", "[a]\nk=1\n\xef\xbb\xbf[b]\nk=2\n", {"b", "k", "3"},
-            "[a]\nk=1\n\xef\xbb\xbf[b]\nk=3\n", {"a|k|1", "b|k|3"});
-        row("lines before the first header", "k=top\n[s]\nk=in\n", {"", "j", "1"}, "k=top\nj=1\n[s]\nk=in\n",
-            {"|k|top", "|j|1", "s|k|in", "s|j|dflt"});
-        row("section \"\" ahead of the first header", "\xef\xbb\xbf[s]\nk=1\n", {"", "k", "0"},
-            "\xef\xbb\xbfk=0\n[s]\nk=1\n", {"|k|0", "s|k|1"});
-        row("key led by a byte-order mark", "[s]\n \xef\xbb\xbfk=1\n", {"s", QChar(0xfeff) + QString("k"), "2"},
-            "[s]\n \xef\xbb\xbfk=2\n", {"s|\ufeffk|2", "s|k|dflt"});
-        row("key \"\"", "[s]\n=v\nk=1\n", {"s", "", "w"}, "[s]\n=w\nk=1\n", {"s||w", "s|k|1"});
-    }
-    void bytes()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(QStringList, write);
-        QFETCH(QStringList, reads);
+        // Before, the write (section, key, value; none: read only), after,
+        // reads afterwards ("section|key|value").
+        const struct { const char *name; QByteArray before; QStringList write; QByteArray after; QStringList reads = {}; }
+            rows[] = {
+            {"replace one line, CRLF kept", crlf, {"preferences", "url", "new.example"},
+             "; keep me\r\n[PREFERENCES]\r\nURL=new.example\r\nGETSAFETY=1\r\n\r\n[Other]\r\nA=1\r\n"},
+            {"key appended after last entry of section", crlf, {"PREFERENCES", "Port", "21"},
+             "; keep me\r\n[PREFERENCES]\r\nURL=old.example\r\nGETSAFETY=1\r\nPort=21\r\n\r\n[Other]\r\nA=1\r\n"},
+            {"section appended, LF file", "[A]\nx=1\n", {"PREFERENCES", "URL", "h"}, "[A]\nx=1\n[PREFERENCES]\nURL=h\n"},
+            {"no final line end", "[PREFERENCES]\r\nOther=1", {"PREFERENCES", "URL", "h"},
+             "[PREFERENCES]\r\nOther=1\r\nURL=h\r\n"},
+            {"only first of duplicated sections", "[S]\nK=1\n[S]\nK=2\n", {"S", "K", "9"}, "[S]\nK=9\n[S]\nK=2\n"},
+            {"line break in value cannot add an entry", "[S]\nK=1\n", {"S", "K", "a\r\n[Evil]\nX=1"},
+             "[S]\nK=a  [Evil] X=1\n", {"Evil|X|dflt"}},
+            {"empty file", "", {"S", "K", "v"}, "[S]\nK=v\n"},
+            {"[ without ] is no header", "[s]\na=1\n[t\nb=2\n", {"s", "b", "3"}, "[s]\na=1\n[t\nb=3\n",
+             {"s|a|1", "s|b|3", "t|b|dflt"}},
+            {"header closes at its last ]", "[a]b]\nk=1\n", {}, {}, {"a]b|k|1", "a|k|dflt"}},
+            {"CR alone ends a line", "[s]\rk=1\r", {"s", "n", "2"}, "[s]\rk=1\rn=2\r", {"s|k|1", "s|n|2"}},
+            {"CR file gets CR", "[a]\rx=1", {"b", "y", "2"}, "[a]\rx=1\r[b]\ry=2\r", {"a|x|1", "b|y|2"}},
+            {"NUL ends a value", QByteArray("[s]\nk=a\0b\nm=1\n", 14), {"s", "m", "2"},
+             QByteArray("[s]\nk=a\0b\nm=2\n", 14), {"s|k|a", "s|m|2"}},
+            {"Windows-1252", "[S]\r\nName=Caf\xe9 \x80\r\nOther=1\r\n", {"S", "Other", "\u00e9"},
+             "[S]\r\nName=Caf\xe9 \x80\r\nOther=\xe9\r\n", {"S|Name|Caf\u00e9 \u20ac"}},
+            {"bytes undefined in Windows-1252 kept", "[s]\nk=\xe9\n", {"s", "k", undefined1252},
+             "[s]\nk=\x81\x8d\x8f\x90\x9d\n", {"s|k|" + undefined1252}},
+            {"Windows-1252 file stays one", "[s]\r\nA=\xc3\xa9\r\nB=\xe9\r\n", {"s", "B", "x"},
+             "[s]\r\nA=\xc3\xa9\r\nB=x\xa0\r\n", {"s|A|\u00c3\u00a9", "s|B|x"}},
+            {"character Windows-1252 lacks", "[s]\nA=\xe9\n", {"s", "B", "\u0141x"}, "[s]\nA=\xe9\nB=?x\n",
+             {"s|A|\u00e9", "s|B|?x"}},
+            {"UTF-16LE", utf16("[s]\r\nk=v\r\n"), {"s", "n", "\u00e9\u20ac"}, utf16("[s]\r\nk=v\r\nn=\u00e9\u20ac\r\n"),
+             {"s|k|v", "s|n|\u00e9\u20ac"}},
+            {"byte-order mark of a joined file", "[a]\nk=1\n\xef\xbb\xbf[b]\nk=2\n", {"b", "k", "3"},
+             "[a]\nk=1\n\xef\xbb\xbf[b]\nk=3\n", {"a|k|1", "b|k|3"}},
+            {"lines before the first header", "k=top\n[s]\nk=in\n", {"", "j", "1"}, "k=top\nj=1\n[s]\nk=in\n",
+             {"|k|top", "|j|1", "s|k|in", "s|j|dflt"}},
+            {"section \"\" ahead of the first header", "\xef\xbb\xbf[s]\nk=1\n", {"", "k", "0"},
+             "\xef\xbb\xbfk=0\n[s]\nk=1\n", {"|k|0", "s|k|1"}},
+            {"key led by a byte-order mark", "[s]\n \xef\xbb\xbfk=1\n", {"s", QChar(0xfeff) + QString("k"), "2"},
+             "[s]\n \xef\xbb\xbfk=2\n", {"s|\ufeffk|2", "s|k|dflt"}},
+            {"key \"\"", "[s]\n=v\nk=1\n", {"s", "", "w"}, "[s]\n=w\nk=1\n", {"s||w", "s|k|1"}},
+        };
         const QString path = dir_.filePath("bytes.ini");
-        QVERIFY(writeBytes(path, before));
-        if (!write.isEmpty()) {
-            QVERIFY(WriteIni(path, write[0], write[1], write[2]));
-            QTEST(readBytes(path), "after");
-        }
-        for (const QString &r : reads) {
-            const QStringList f = r.split('|');
-            // Windows drops the default's trailing blanks and its quotes.
-            QCOMPARE(ReadIni(path, f[0], f[1], "\"dflt\"  "), f[2]);
+        for (const auto &r : rows) {
+            QVERIFY(writeBytes(path, r.before));
+            if (!r.write.isEmpty()) {
+                QVERIFY(WriteIni(path, r.write[0], r.write[1], r.write[2]));
+                QVERIFY2(readBytes(path) == r.after, r.name);
+            }
+            for (const QString &read : r.reads) {
+                const QStringList f = read.split('|');
+                // Windows drops the default's trailing blanks and its quotes.
+                QVERIFY2(ReadIni(path, f[0], f[1], "\"dflt\"  ") == f[2], qPrintable(r.name + (": " + read)));
+            }
         }
     }
 

@@ -79,45 +79,39 @@ private slots:
         qunsetenv("XDG_STATE_HOME");
     }
 
-    void rotation_data()
-    {
-        constexpr int kLimit = 1048576;
-        QTest::addColumn<int>("initial");
-        QTest::addColumn<bool>("hadOlder");
-        QTest::addColumn<bool>("rotate");
-        QTest::addColumn<int>("rotatedBefore");  // 0 never, else the line that starts the new file
-        QTest::newRow("small file appended") << 100 << false << true << 0;
-        QTest::newRow("one byte under, rotated once past") << kLimit - 1 << true << true << 2;
-        QTest::newRow("at the limit") << kLimit << false << true << 1;
-        QTest::newRow("over, older file replaced") << kLimit + 999 << true << true << 1;
-        QTest::newRow("given file never rotated") << kLimit + 999 << true << false << 0;
-    }
     void rotation()
     {
-        QFETCH(int, initial);
-        QFETCH(bool, hadOlder);
-        QFETCH(int, rotatedBefore);
-        QTemporaryDir d;
-        const QString log = d.filePath("tobra.log"), older = log + ".1";
-        QByteArray orig(initial, 'x');
-        orig.back() = '\n';
-        QVERIFY(writeBytes(log, orig) && (!hadOlder || writeBytes(older, "older\n")));
-        QVERIFY(RunLog::instance().open(log, QTest::currentDataTag() != QLatin1String("given file never rotated")));
-        logLine("transfer", "first");
-        logLine("transfer", "second");
-        RunLog::instance().close();
-        const QByteArray now = readBytes(log), old = readBytes(older);
-        const QStringList both{"transfer first", "transfer second"};
-        if (rotatedBefore == 0) {
-            QVERIFY(now.startsWith(orig));
-            QCOMPARE(bodies(now.mid(orig.size())), both);
-            QCOMPARE(old, hadOlder ? QByteArray("older\n") : QByteArray());
-        } else {
-            QVERIFY(old.startsWith(orig));
-            QCOMPARE(bodies(old.mid(orig.size())), both.mid(0, rotatedBefore - 1));
-            QCOMPARE(bodies(now), both.mid(rotatedBefore - 1));
+        constexpr int kLimit = 1048576;
+        // Size before, an older file there, rotated by size, the line that
+        // starts the new file (0: none).
+        const struct { int initial; bool hadOlder, rotate; int rotatedBefore; } rows[] = {
+            {100, false, true, 0}, {kLimit - 1, true, true, 2},   // one byte under: rotated once past
+            {kLimit, false, true, 1}, {kLimit + 999, true, true, 1},
+            {kLimit + 999, true, false, 0},   // a file given on the command line is never rotated
+        };
+        for (const auto &[initial, hadOlder, rotate, rotatedBefore] : rows) {
+            QTemporaryDir d;
+            const QString log = d.filePath("tobra.log"), older = log + ".1";
+            QByteArray orig(initial, 'x');
+            orig.back() = '\n';
+            QVERIFY(writeBytes(log, orig) && (!hadOlder || writeBytes(older, "older\n")));
+            QVERIFY(RunLog::instance().open(log, rotate));
+            logLine("transfer", "first");
+            logLine("transfer", "second");
+            RunLog::instance().close();
+            const QByteArray now = readBytes(log), old = readBytes(older);
+            const QStringList both{"transfer first", "transfer second"};
+            if (rotatedBefore == 0) {
+                QVERIFY(now.startsWith(orig));
+                QCOMPARE(bodies(now.mid(orig.size())), both);
+                QCOMPARE(old, hadOlder ? QByteArray("older\n") : QByteArray());
+            } else {
+                QVERIFY(old.startsWith(orig));
+                QCOMPARE(bodies(old.mid(orig.size())), both.mid(0, rotatedBefore - 1));
+                QCOMPARE(bodies(now), both.mid(rotatedBefore - 1));
+            }
+            QCOMPARE(QDir(d.path()).entryList(QDir::Files).size(), (rotatedBefore || hadOlder) ? 2 : 1);
         }
-        QCOMPARE(QDir(d.path()).entryList(QDir::Files).size(), (rotatedBefore || hadOlder) ? 2 : 1);
     }
 
     // Secrets masked, and one call is one line whatever breaks it holds.
