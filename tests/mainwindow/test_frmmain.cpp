@@ -201,65 +201,46 @@ private slots:
         QVERIFY(unloaded);
     }
 
-    void whatIsNeverSent()
+    // What is never sent, and what the button does meanwhile; a click
+    // while disconnected only connects.
+    void putButtonRules()
     {
         auto w = makeWindow();
         pick(*w, "T4");
         // The file box; what lands on the server, if anything.
-        const struct { QString box, remote; } rows[] = {
-            {"notes", "NOTES."}, {"empty.bin", ""}, {"missing.zip", ""}, {"", ""}};
+        const struct { QString box, remote; } rows[] = {{"notes", "NOTES."}, {"empty.bin", ""}, {"missing.zip", ""}, {"", ""}};
         for (const auto &r : rows) {
             m_.face->shown.clear();
             w->cmdPut->setEnabled(true);
             w->txtFileName->setText(r.box.isEmpty() ? "   " : local(r.box));
             const frmMain::PutOutcome outcome = w->cmdPut_Click();
-            const QString folder = remote("T4");
-            if (r.remote.isEmpty()) {
-                QVERIFY(outcome == frmMain::PutOutcome::NothingSent);
-                QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 0);
-                // A name that is not a file is said so; an empty box says nothing.
+            QCOMPARE(outcome, r.remote.isEmpty() ? frmMain::PutOutcome::NothingSent : frmMain::PutOutcome::Sent);
+            QVERIFY(r.remote.isEmpty() ? QDir(remote("T4")).isEmpty() : QFile::remove(remote("T4/" + r.remote)));
+            // A name that is not a file is said so; an empty box says nothing.
+            if (r.remote.isEmpty())
                 QCOMPARE(m_.texts(), r.box.isEmpty() ? QStringList() : QStringList{"File " + local(r.box) + " does not exist."});
-            } else {
-                QVERIFY(outcome == frmMain::PutOutcome::Sent);
-                QVERIFY(QFile::remove(folder + "/" + r.remote));
-            }
             // A blank box leaves the button as it was; every other case disables it.
             QCOMPARE(w->cmdPut->isEnabled(), r.box.isEmpty());
         }
-    }
-
-    void clickWhileDisconnectedOnlyConnects()
-    {
-        auto w = makeWindow();
-        pick(*w, "T5");
         w->txtFileName->setText(local("Data.ZIP"));
         w->FTP1->Disconnect();
         const int logins = m_.server.loginCount();
         QTest::mouseClick(w->cmdPut, Qt::LeftButton);
-        QVERIFY(w->FTP1->Connected());
         QTRY_COMPARE_WITH_TIMEOUT(m_.server.loginCount(), logins + 1, 5000);
-        QVERIFY(!QFileInfo::exists(remote("T5/DATA.ZIP")) && w->cmdPut->isEnabled());
+        QVERIFY(w->FTP1->Connected() && !QFileInfo::exists(remote("T4/DATA.ZIP")) && w->cmdPut->isEnabled());
         QTest::mouseClick(w->cmdPut, Qt::LeftButton);
-        QVERIFY(QFileInfo(remote("T5/DATA.ZIP")).isFile() && !w->cmdPut->isEnabled());
-    }
+        QVERIFY(QFileInfo(remote("T4/DATA.ZIP")).isFile() && !w->cmdPut->isEnabled());
 
-    void resetClearsTheTechnician()
-    {
-        auto w = makeWindow();
-        pick(*w, "T1");
-        w->txtFileName->setText(local("report.zip"));
+        // Reset clears the code, the list's choice and the grid, and shows the
+        // list; local views, file box and connection stay.
         const int localRows = w->msfSource->Rows();
         w->lsttech->setVisible(false);
         QTest::mouseClick(w->cmdReset, Qt::LeftButton);
         QVERIFY(w->txtTech->text().isEmpty() && w->lsttech->selectedItems().isEmpty() && w->lsttech->isVisible());
-        QVERIFY(!w->cmdPut->isEnabled() && !w->cmdReset->isEnabled());
-        QVERIFY(w->MSFDir->Rows() == 2 && allBlank(w->MSFDir));
-        // Local views, file box and connection stay.
-        QCOMPARE(w->msfSource->Rows(), localRows);
-        QCOMPARE(w->txtFileName->text(), local("report.zip"));
-        QVERIFY(w->FTP1->Connected());
+        QVERIFY(!w->cmdPut->isEnabled() && !w->cmdReset->isEnabled() && w->MSFDir->Rows() == 2 && allBlank(w->MSFDir));
+        QVERIFY(w->msfSource->Rows() == localRows && w->txtFileName->text() == local("Data.ZIP") && w->FTP1->Connected());
         // A file change alone does not bring the button back.
-        w->txtFileName->setText(local("Data.ZIP"));
+        w->txtFileName->setText(local("report.zip"));
         QVERIFY(!w->cmdPut->isEnabled());
     }
 
@@ -453,40 +434,40 @@ private slots:
         QVERIFY(!program().SafetyOn);
     }
 
+    // The technician list, once hidden, comes back with F12 and with some
+    // presses of the mouse, not with others.
     void revealGestures()
     {
         auto w = makeWindow();
         w->openFileDialog = [](QWidget *, const QString &, const QString &) { return QString(); };
-        const auto hideThen = [&](const std::function<void()> &gesture) {
-            w->lsttech->setVisible(false);
-            gesture();
-            return w->lsttech->isVisible();
+        QWidget *box = w->MSFDir->parentWidget();
+        // Where, which button (at a null point: the middle), whether it reveals.
+        const struct { QWidget *on; Qt::MouseButton button; QPoint at; bool reveals; } clicks[] = {
+            {w->centralWidget(), Qt::RightButton, {2, 2}, true}, {w->cmdbrowse, Qt::LeftButton, {}, true},
+            {w->cmdPut, Qt::LeftButton, {}, true}, {box, Qt::RightButton, {box->width() - 3, box->height() - 3}, true},
+            {w->centralWidget(), Qt::LeftButton, {2, 2}, false}, {w->cmdbrowse, Qt::RightButton, {}, false},
+            {w->cmdExit, Qt::RightButton, {}, false},
         };
+        for (const auto &c : clicks) {
+            w->lsttech->setVisible(false);
+            QTest::mouseClick(c.on, c.button, {}, c.at);
+            QVERIFY2(w->lsttech->isVisible() == c.reveals, qPrintable(c.on->objectName()));
+        }
         QApplication::setActiveWindow(w.get());
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        QVERIFY(hideThen([&] { QTest::keyClick(w.get(), Qt::Key_F12); }));
-        QVERIFY(hideThen([&] { QTest::mousePress(w->centralWidget(), Qt::RightButton, {}, QPoint(2, 2)); }));
-        QVERIFY(hideThen([&] { QTest::mouseClick(w->cmdbrowse, Qt::LeftButton); }));
-        QVERIFY(hideThen([&] { QTest::mousePress(w->cmdPut, Qt::LeftButton); }));
-        // Other buttons do not reveal it.
-        QVERIFY(!hideThen([&] { QTest::mousePress(w->centralWidget(), Qt::LeftButton, {}, QPoint(2, 2)); }));
-        QVERIFY(!hideThen([&] { QTest::mousePress(w->cmdbrowse, Qt::RightButton); }));
-        QVERIFY(!hideThen([&] { QTest::mousePress(w->cmdExit, Qt::RightButton); }));
-        QVERIFY(hideThen([&] {
-            QWidget *box = w->MSFDir->parentWidget();
-            QTest::mousePress(box, Qt::RightButton, {}, QPoint(box->width() - 3, box->height() - 3));
-        }));
+        w->lsttech->setVisible(false);
+        QTest::keyClick(w.get(), Qt::Key_F12);
+        QVERIFY(w->lsttech->isVisible());
     }
 
+    // Made afresh each time, and not modal: the main window stays usable.
     void aboutBoxLoadsFreshEachTime()
     {
         auto w = makeWindow();
         for (int round = 0; round < 2; ++round) {
             w->HelpMenuItem->trigger();
             QPointer<frmAbout> about = w->aboutBox();
-            // Not modal: the main window stays usable meanwhile.
-            QVERIFY(about && about->isVisible() && about->lstabout->count() == 1);
-            QVERIFY(!QApplication::activeModalWidget());
+            QVERIFY(about && about->isVisible() && about->lstabout->count() == 1 && !QApplication::activeModalWidget());
             QTest::mouseClick(about->cmdExit, Qt::LeftButton);
             QTRY_VERIFY_WITH_TIMEOUT(about.isNull(), 5000);
         }
