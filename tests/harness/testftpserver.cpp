@@ -84,28 +84,18 @@ bool TestFtpServer::start(const QStringList &extraArgs)
         return false;
     }
 
-    QByteArray out;
+    // Its first line says the port it listens on.
     QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (!out.contains('\n'))
-            proc_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        out += proc_->readAllStandardOutput();
-        const qsizetype nl = out.indexOf('\n');
-        if (nl >= 0) {
-            const QByteArray line = out.left(nl).trimmed();
-            bool ok = false;
-            if (line.startsWith("PORT "))
-                port_ = line.mid(5).toInt(&ok);
-            if (ok && port_ > 0)
-                return true;
-            error_ = "unexpected first line: " + QString::fromUtf8(line);
-            stop();
-            return false;
-        }
-        if (proc_->state() == QProcess::NotRunning)
-            break;
-    }
-    error_ = QStringLiteral("server did not report its port (exit code %1)").arg(proc_->exitCode());
+    while (!proc_->canReadLine() && proc_->state() == QProcess::Running && !deadline.hasExpired())
+        proc_->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    const QByteArray line = proc_->canReadLine() ? proc_->readLine().trimmed() : QByteArray();
+    bool ok = false;
+    if (line.startsWith("PORT "))
+        port_ = line.mid(5).toInt(&ok);
+    if (ok && port_ > 0)
+        return true;
+    error_ = line.isEmpty() ? QStringLiteral("server did not report its port (exit code %1)").arg(proc_->exitCode())
+                            : "unexpected first line: " + QString::fromUtf8(line);
     stop();
     return false;
 }
