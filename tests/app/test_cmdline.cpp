@@ -77,18 +77,6 @@ private slots:
         }
     }
 
-    void helpers()
-    {
-        QVERIFY(GetSafety("T3 A.ZIP /S") && !GetSafety("T3 /SRV/A.ZIP"));
-        QVERIFY(!GetBypass("/B T3 A.ZIP") && GetBypass("T3 /BIN/A.ZIP"));
-        QCOMPARE(StripSafety("T3 /S A.ZIP"), QString("T3 A.ZIP"));
-        QCOMPARE(StripBypass("T3 A.ZIP /B"), QString("T3 A.ZIP"));
-        QCOMPARE(GetTech("ONEWORD"), QString());
-        QCOMPARE(completeFileWord("report.zip", "/work"), QString("/work/report.zip"));
-        QCOMPARE(completeFileWord("sub/report.zip", "/work/"), QString("/work/sub/report.zip"));
-        QCOMPARE(completeFileWord("/abs/report.zip", "/work"), QString("/abs/report.zip"));
-    }
-
     // Accepted for the automatic upload, and usable as a folder name.
     void codes()
     {
