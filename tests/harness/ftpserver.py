@@ -247,13 +247,16 @@ def main(argv):
     server = FTPServer((args.host, args.port), handler)
     port = server.socket.getsockname()[1]
 
-    def on_term(signum, frame):
-        raise SystemExit(0)
-
-    signal.signal(signal.SIGTERM, on_term)
+    # SIGTERM only sets a flag: an exception raised from the handler can
+    # land in a handler's catch-all and be swallowed, and the server would
+    # run on until it is killed.
+    stopping = []
+    signal.signal(signal.SIGTERM, lambda signum, frame: stopping.append(signum))
     sys.stdout.write("PORT %d\n" % port)
     sys.stdout.flush()
-    server.serve_forever(handle_exit=True)
+    while not stopping:
+        server.serve_forever(timeout=0.1, blocking=False, handle_exit=False)
+    server.close_all()
     return 0
 
 
