@@ -269,9 +269,7 @@ private slots:
             c.PutFile(r.relative ? r.local : local, r.folder);
             const qint64 ms = t.elapsed();
             rec.events << QStringLiteral("returned");
-
-            QString why;
-            QVERIFY2(sameFileContents(local, server_.root() + QLatin1Char('/') + r.remote, &why), qPrintable(r.remote + why));
+            QVERIFY(sameFileContents(local, server_.root() + QLatin1Char('/') + r.remote));
             const QString name = r.remote.section(QLatin1Char('/'), -1);
             QCOMPARE(rec.events, (QStringList{QStringLiteral("starting %1 %2 %3 1").arg(local, name).arg(r.size), "progress",
                                               QStringLiteral("complete %1 %2 0").arg(name, local), "returned"}));
@@ -281,42 +279,40 @@ private slots:
         }
     }
 
-    void localFileProblemsAndNoConnection()
-    {
-        FtpClient c;
-        const QString local = makeLocal(QStringLiteral("nc.txt"), 10);
-        for (const std::function<void()> &op : std::initializer_list<std::function<void()>>{
-                 [&] { c.CD("/"); }, [&] { c.MakeDirectory("x"); }, [&] { c.List(); }, [&] { c.PutFile(local); },
-                 [&] { c.Reconnect(); }})
-            QCOMPARE(errorOf(op), kErrNotConnected);
-
-        Recorder rec(c);
-        login(c, server_);
-        c.setLocalDirectory(files_.path());
-        QDir(files_.path()).mkpath(QStringLiteral("adir.d"));
-        for (const QString &bad : {QString("not-there.txt"), files_.path() + "/gone/x.txt", QString("adir.d")})
-            QCOMPARE(errorOf([&] { c.PutFile(bad, QStringLiteral("/lf")); }), kErrLocalFile);
-        QVERIFY(!rec.saw(QStringLiteral("starting")) && !rec.saw(QStringLiteral("complete")));
-        QVERIFY(!QDir(server_.root() + QStringLiteral("/lf")).exists() && c.Connected());
-    }
-
-    // A name with a line break or another control character never becomes
-    // part of a command.
-    void unsafeNamesRefused()
+    // Refused before anything is sent: without a connection, with a local
+    // file that cannot be sent, and with a name holding a line break or
+    // another control character, which must never become part of a command.
+    void refusedBeforeSending()
     {
         QVERIFY(writePatternFile(server_.root() + QStringLiteral("/victim"), 3));
-        QVERIFY(!makeLocal(QStringLiteral("fine.txt"), 10).isEmpty());
-        const QString nul = QStringLiteral("x") + QChar(0) + "y";
-        for (const std::function<void(FtpClient &)> &op : std::initializer_list<std::function<void(FtpClient &)>>{
-                 [](FtpClient &c) { c.CD("a\nb"); }, [](FtpClient &c) { c.MakeDirectory("x\r\nDELE victim"); },
-                 [&](FtpClient &c) { c.MakeDirectory(nul); }, [](FtpClient &c) { c.PutFile("bad\x01name.txt"); },
-                 [](FtpClient &c) { c.PutFile("fine.txt", "/up\rx"); }, [](FtpClient &c) { c.PutFile("somewhere/"); },
-                 [&](FtpClient &c) { c.Connect(server_.host(), "ftpuser\r\nDELE x", TestFtpServer::password()); }}) {
+        const QString local = makeLocal(QStringLiteral("fine.txt"), 10), nul = QStringLiteral("x") + QChar(0) + "y";
+        QDir(files_.path()).mkpath(QStringLiteral("adir.d"));
+        using Op = std::function<void(FtpClient &)>;
+        const struct { bool login; Op op; int error; } rows[] = {
+            {false, [](FtpClient &c) { c.CD("/"); }, kErrNotConnected}, {false, [](FtpClient &c) { c.List(); }, kErrNotConnected},
+            {false, [](FtpClient &c) { c.MakeDirectory("x"); }, kErrNotConnected},
+            {false, [&](FtpClient &c) { c.PutFile(local); }, kErrNotConnected},
+            {false, [](FtpClient &c) { c.Reconnect(); }, kErrNotConnected},
+            {true, [](FtpClient &c) { c.PutFile("not-there.txt", "/lf"); }, kErrLocalFile},
+            {true, [&](FtpClient &c) { c.PutFile(files_.path() + "/gone/x.txt", "/lf"); }, kErrLocalFile},
+            {true, [](FtpClient &c) { c.PutFile("adir.d", "/lf"); }, kErrLocalFile},
+            {true, [](FtpClient &c) { c.CD("a\nb"); }, kErrBadName},
+            {true, [](FtpClient &c) { c.MakeDirectory("x\r\nDELE victim"); }, kErrBadName},
+            {true, [&](FtpClient &c) { c.MakeDirectory(nul); }, kErrBadName},
+            {true, [](FtpClient &c) { c.PutFile("bad\x01name.txt"); }, kErrBadName},
+            {true, [](FtpClient &c) { c.PutFile("fine.txt", "/up\rx"); }, kErrBadName},
+            {true, [](FtpClient &c) { c.PutFile("somewhere/"); }, kErrBadName},
+            {true, [&](FtpClient &c) { c.Connect(server_.host(), "ftpuser\r\nDELE x", TestFtpServer::password()); }, kErrBadName},
+        };
+        for (const auto &r : rows) {
             FtpClient c;
-            login(c, server_);
+            Recorder rec(c);
+            if (r.login)
+                login(c, server_);
             c.setLocalDirectory(files_.path());
-            QCOMPARE(errorOf([&] { op(c); }), kErrBadName);
-            QVERIFY(QFile::exists(server_.root() + QStringLiteral("/victim")));
+            QCOMPARE(errorOf([&] { r.op(c); }), r.error);
+            QVERIFY(!rec.saw(QStringLiteral("starting")) && QFile::exists(server_.root() + QStringLiteral("/victim")));
+            QVERIFY(!QDir(server_.root() + QStringLiteral("/lf")).exists() && (r.error != kErrLocalFile || c.Connected()));
         }
     }
 
@@ -410,8 +406,7 @@ private slots:
             QCOMPARE(rec.events.filter(QStringLiteral("state")), r.states);
             const QString remote = server.root() + QStringLiteral("/drop/DROP.BIN");
             if (r.error == 0) {
-                QString why;
-                QVERIFY2(sameFileContents(local, remote, &why), qPrintable(why));
+                QVERIFY(sameFileContents(local, remote));
                 // Resumed, not started over.
                 QVERIFY2(server.bytesReceived() < size + 1024 * 1024, qPrintable(QString::number(server.bytesReceived())));
                 QVERIFY(!QFile::exists(remote + QStringLiteral(".tobra-part")));
@@ -485,7 +480,7 @@ private slots:
                 QCOMPARE(c.encrypted(), r.server != "plain");
                 const QString local = makeLocal(QStringLiteral("secret.db"), 300000);
                 c.PutFile(local, QStringLiteral("/tls"));
-                QVERIFY2(sameFileContents(local, s.root() + QStringLiteral("/tls/SECRET.DB"), &why), qPrintable(why));
+                QVERIFY(sameFileContents(local, s.root() + QStringLiteral("/tls/SECRET.DB")));
             } else if (r.error == kErrUntrustedServer) {
                 // Nothing of the login went to a server nobody trusts.
                 QVERIFY(c.serverKeyPin() == cert.pin && s.loginCount() == 0 && rec.status.filter("331").isEmpty());
@@ -520,9 +515,8 @@ private slots:
             c.PutFile(a, QStringLiteral("/swap"));
             c.PutFile(b, QStringLiteral("/swap"));
             QVERIFY(refused || (finalDuring == "old" && tempDuring));
-            QString why;
-            QVERIFY2(sameFileContents(a, finalPath, &why), qPrintable(why));
-            QVERIFY2(sameFileContents(b, server.root() + QStringLiteral("/swap/SECOND.TXT"), &why), qPrintable(why));
+            QVERIFY(sameFileContents(a, finalPath));
+            QVERIFY(sameFileContents(b, server.root() + QStringLiteral("/swap/SECOND.TXT")));
             QCOMPARE(QDir(server.root() + QStringLiteral("/swap")).entryList(QDir::Files),
                      (QStringList{QStringLiteral("SECOND.TXT"), QStringLiteral("SWAP.BIN")}));
             QCOMPARE(rec.status.filter(QStringLiteral("Renaming is not allowed")).size(), refused ? 1 : 0);

@@ -182,6 +182,8 @@ bool sameFileContents(const QString &a, const QString &b, QString *why)
         if (diff.first != da.end())
             problem = QStringLiteral("first difference at byte %1").arg(diff.first - da.begin());
     }
+    if (!problem.isEmpty())
+        qWarning("%s and %s: %s", qPrintable(a), qPrintable(b), qPrintable(problem));
     if (why)
         *why = problem;
     return problem.isEmpty();

@@ -64,8 +64,8 @@ bool makeTestCertificate(const QString &dir, const QString &commonName, TestCert
 // any buffer size (so a lost, doubled or shifted block shows up in a
 // comparison), making its folder; false on any error.
 bool writePatternFile(const QString &path, qint64 size);
-// True when both files exist and hold the same bytes. On a difference,
-// *why says where.
+// True when both files exist and hold the same bytes. On a difference a
+// warning (and *why) says where.
 bool sameFileContents(const QString &a, const QString &b, QString *why = nullptr);
 
 }  // namespace tobra::test
