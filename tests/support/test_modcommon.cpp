@@ -111,17 +111,14 @@ private slots:
             QCOMPARE(ErrorHandler(r.number, "Disk full"), r.action);
             QCOMPARE(lastErrorAction(), r.action);
             QCOMPARE(face->shown.size(), int(r.answer) ? 1 : 0);
-            if (int(r.answer)) {
-                QCOMPARE(face->shown[0].text, QString("Disk full.\r\nError # %1 in module LoadFileGrid.").arg(r.number));
-                QCOMPARE(face->shown[0].style, int(MsgStyle::AbortRetryIgnore));
-                QCOMPARE(face->shown[0].title, QString("Error"));
-            }
+            if (int(r.answer))
+                QVERIFY(face->shown[0].text == QString("Disk full.\r\nError # %1 in module LoadFileGrid.").arg(r.number)
+                        && face->shown[0].style == int(MsgStyle::AbortRetryIgnore) && face->shown[0].title == "Error");
         }
         Messages::setFace(old);
-        QCOMPARE(errorNumberFromErrno(EIO), kErrDeviceIO);
-        QCOMPARE(errorNumberFromErrno(ENOSPC), kErrDiskFull);
-        QCOMPARE(errorNumberFromErrno(ENODEV), kErrDeviceUnavailable);
-        QCOMPARE(errorNumberFromErrno(ENOENT), 0);
+        const std::pair<int, int> errnos[] = {{EIO, kErrDeviceIO}, {ENOSPC, kErrDiskFull}, {ENODEV, kErrDeviceUnavailable}, {ENOENT, 0}};
+        for (const auto &[e, number] : errnos)
+            QCOMPARE(errorNumberFromErrno(e), number);
         setCurrentProcName("AVeryLongProcedureNameIndeed");
         QCOMPARE(CurrentProcName(), QString("AVeryLongProcedureNa"));
         setCurrentProcName("Short");
