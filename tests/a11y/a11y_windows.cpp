@@ -22,17 +22,15 @@
 namespace {
 
 const QObject *g_watched = nullptr;
-int g_rows = 0;
-int g_focusOrSelection = 0;
+int g_rows = 0, g_focusOrSelection = 0;
 
 void countEvent(QAccessibleEvent *event)
 {
-    if (event->object() != g_watched)
-        return;
-    if (event->type() == QAccessible::TableModelChanged)
-        ++g_rows;
-    else if (event->type() == QAccessible::Focus || event->type() == QAccessible::SelectionAdd)
-        ++g_focusOrSelection;
+    const QAccessible::Event t = event->type();
+    if (event->object() == g_watched) {
+        g_rows += t == QAccessible::TableModelChanged;
+        g_focusOrSelection += t == QAccessible::Focus || t == QAccessible::SelectionAdd;
+    }
 }
 
 // Adds rows to a view nobody sees and prints what that announced. A focus
@@ -61,13 +59,10 @@ int main(int argc, char *argv[])
     // A panel whose text changed after it was shown must be heard by the new text.
     main.setPanelText(QStringLiteral("general"), QStringLiteral("Getting Remote Directory List..."));
     main.HelpMenuItem_Click();
-    std::unique_ptr<tobra::ProductWindow> products[] = {
-        std::make_unique<tobra::ProductWindow>(tobra::Product::Qof),
-        std::make_unique<tobra::ProductWindow>(tobra::Product::Qofp),
-        std::make_unique<tobra::ProductWindow>(tobra::Product::Qsnp),
-    };
+    tobra::ProductWindow products[] = {tobra::ProductWindow(tobra::Product::Qof), tobra::ProductWindow(tobra::Product::Qofp),
+                                       tobra::ProductWindow(tobra::Product::Qsnp)};
     for (auto &p : products)
-        p->show();
+        p.show();
 
     // Accessibility comes on once the AT-SPI bus has answered (at most ten
     // seconds are waited for that); then the rest is reported and the
@@ -83,7 +78,7 @@ int main(int argc, char *argv[])
         countHiddenEvents("hidden-list", main.lstMessages, 50,
                           [&] { main.AddStatusMessage(QStringLiteral("226 Transfer complete")); });
         // The product windows fill their server grid out of sight after a run.
-        auto *grid = products[0]->findChild<tobra::FlexGrid *>(QStringLiteral("MSFDir"));
+        auto *grid = products[0].findChild<tobra::FlexGrid *>(QStringLiteral("MSFDir"));
         countHiddenEvents("hidden-grid", grid, 50, [&] {
             tobra::msfNextRow(grid);
             tobra::msfSetCell(grid, QStringLiteral("QOFDATA.MDB"), grid->Row(), 0);

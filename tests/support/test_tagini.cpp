@@ -107,34 +107,29 @@ private slots:
     {
         QWidget window;
         auto *edit = new QLineEdit(&window);
-        setControlTag(edit, "<windir>qof.ini[company name]company|");
         auto *label = new QLabel("old", &window);
-        setControlTag(label, "<windir>qof.ini[directories]datadir|C:\\qof");
         auto *option = new QRadioButton(&window);
-        setControlTag(option, "<windir>qof.ini[flags]opt0|");
         auto *check = new QCheckBox(&window);
-        setControlTag(check, "<windir>qof.ini[flags]check|");
         auto *list = new QListWidget(&window);
-        list->addItem("stale");
-        setControlTag(list, "<WINDIR>get.INI[QofFILES]FILE##|");
         auto *untagged = new QLineEdit("keep", &window);
         auto *button = new QPushButton(&window);
-        setControlTag(button, "<windir>qof.ini[company name]company|");
+        list->addItem("stale");
+        const std::pair<QWidget *, const char *> tags[] = {
+            {edit, "<windir>qof.ini[company name]company|"}, {label, "<windir>qof.ini[directories]datadir|C:\\qof"},
+            {option, "<windir>qof.ini[flags]opt0|"}, {check, "<windir>qof.ini[flags]check|"},
+            {list, "<WINDIR>get.INI[QofFILES]FILE##|"}, {button, "<windir>qof.ini[company name]company|"}};
+        for (const auto &[w, tag] : tags)
+            setControlTag(w, tag);
 
         QStringList seen;
         readTaggedControls(&window, [&](QWidget *w) { seen << w->metaObject()->className(); });
-        QCOMPARE(edit->text(), QString("Acme Realty, Inc."));
-        QCOMPARE(label->text(), QString("C:\\qof"));
-        QVERIFY(!option->isChecked());
-        QCOMPARE(check->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(list->count(), 2);
-        QCOMPARE(untagged->text(), QString("keep"));
+        QVERIFY(edit->text() == "Acme Realty, Inc." && label->text() == "C:\\qof" && !option->isChecked());
+        QVERIFY(check->checkState() == Qt::PartiallyChecked && list->count() == 2 && untagged->text() == "keep");
         QVERIFY(!seen.contains("QPushButton"));
 
         face_->shown.clear();
         TagReadTag(button);
-        QCOMPARE(face_->shown.size(), 1);
-        QCOMPARE(face_->shown[0].text, QString("invalid tag type of object sent"));
+        QCOMPARE(tobra::test::shown(*face_, &ScriptedFace::Shown::text), QStringList{"invalid tag type of object sent"});
 
         // Write back: only the bound line changes.
         setControlTag(edit, "<WINDIR>CHAT.INI[PREFERENCES]URL|");
