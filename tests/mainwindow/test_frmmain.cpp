@@ -2,7 +2,6 @@
 #include "ftp/ftpevents.h"
 #include "harness/testutil.h"
 #include "mainwindow/filelistbox.h"
-#include "mainwindow/frmabout.h"
 #include "mainwindow/frmmain.h"
 #include "mainwindow/lastfolder.h"
 #include "support/globals.h"
@@ -432,19 +431,6 @@ private slots:
         w->lsttech->setVisible(false);
         QTest::keyClick(w.get(), Qt::Key_F12);
         QVERIFY(w->lsttech->isVisible());
-    }
-
-    // Made afresh each time, and not modal: the main window stays usable.
-    void aboutBoxLoadsFreshEachTime()
-    {
-        auto w = makeWindow();
-        for (int round = 0; round < 2; ++round) {
-            w->HelpMenuItem->trigger();
-            QPointer<frmAbout> about = w->aboutBox();
-            QVERIFY(about && about->isVisible() && about->lstabout->count() == 1 && !QApplication::activeModalWidget());
-            QTest::mouseClick(about->cmdExit, Qt::LeftButton);
-            QTRY_VERIFY_WITH_TIMEOUT(about.isNull(), 5000);
-        }
     }
 
     void customerCodeFromQuillonIni()
