@@ -1,5 +1,4 @@
 #include "app/cmdline.h"
-#include "app/exitcodes.h"
 #include "app/ui/windowroad.h"
 #include "ftp/ftpclient.h"
 #include "harness/testutil.h"
@@ -101,8 +100,8 @@ private slots:
             {{"T7", "fromini.zip", "/B"}, 0, "T7/FROMINI.ZIP", true},     // a bare name: the INI folder
             {{"T8", local("CASE.ZIP"), "/B"}, 0, "T8/CASE.ZIP", true},    // stored in another case
             {{"V7ACME", report, "/B"}, 0, "V7ACME/REPORT.ZIP", true},
-            {{"T3", local("empty.bin"), "/B"}, int(ExitFileMissing), "", true},
-            {{"T3", report, "/B"}, int(ExitNoConnection), "", false},
+            {{"T3", local("empty.bin"), "/B"}, 3, "", true},
+            {{"T3", report, "/B"}, 4, "", false},
         };
         for (const auto &r : rows) {
             m_.face->shown.clear();
@@ -157,9 +156,9 @@ private slots:
     {
         const QString report = local("Report.zip");
         const struct { QStringList args; int status; QString uploaded; } rows[] = {
-            {{"T6", report, "/B"}, int(ExitOk), "T6/REPORT.ZIP"},
-            {{}, int(ExitNoDisplay), ""},
-            {{"Q7", report, "/B"}, int(ExitNoDisplay), ""},
+            {{"T6", report, "/B"}, 0, "T6/REPORT.ZIP"},
+            {{}, 6, ""},
+            {{"Q7", report, "/B"}, 6, ""},
         };
         for (const auto &row : rows) {
             const QByteArray chatBefore = readBytes(chatPath());
