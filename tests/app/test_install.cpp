@@ -15,8 +15,6 @@ private slots:
     {
         const struct { QString exeDir, relativeDir; QStringList folders; } rows[] = {
             {"/usr/bin", "../lib/x86_64-linux-gnu/tobra", {"/usr/bin", "/usr/lib/x86_64-linux-gnu/tobra"}},
-            {"/usr/local/bin", "../lib/tobra", {"/usr/local/bin", "/usr/local/lib/tobra"}},
-            {"/opt/t/bin", "../share/tobra", {"/opt/t/bin", "/opt/t/share/tobra"}},
             {"/opt/t/bin/./", "../lib64/tobra", {"/opt/t/bin", "/opt/t/lib64/tobra"}},
             {"/p/a/b/bin", "../../../lib/tobra", {"/p/a/b/bin", "/p/lib/tobra"}},
             {"/opt/t/bin", "/srv/lib/tobra", {"/opt/t/bin", "/srv/lib/tobra"}},

@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QStyle>
 #include <QtTest>
 
 using namespace tobra;
@@ -34,12 +33,6 @@ void clickCell(FlexGrid *grid, int row, int col)
     const QModelIndex idx = grid->model()->index(row, col);
     grid->scrollTo(idx);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(idx).center());
-}
-
-void clickCheckBox(QCheckBox *box)
-{
-    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->style()->pixelMetric(QStyle::PM_IndicatorWidth) / 2 + 1,
-                                                      box->height() / 2));
 }
 
 // Column col of a grid below its header row.
@@ -390,7 +383,7 @@ private slots:
         QCOMPARE(w->txtFileName->text(), local("report.zip"));
         // The list, shown by clearing Grid.
         QVERIFY(w->msfSource->isVisible() && !w->filList->isVisible());
-        clickCheckBox(w->chkToggle);
+        w->chkToggle->click();
         QVERIFY(!w->msfSource->isVisible() && w->filList->isVisible());
         clickItem(w->filList, int(w->filList->names().indexOf("Data.ZIP")));
         QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
@@ -398,12 +391,12 @@ private slots:
         const QString missing = local("gone.zip");
         w->SelectFileInGrid(missing);
         QVERIFY(m_.face->shown.isEmpty());
-        clickCheckBox(w->ckbsafety);
+        w->ckbsafety->click();
         QVERIFY(program().SafetyOn);
         w->SelectFileInGrid(missing);
         w->SelectFileInGrid(local("empty.bin"));
         QCOMPARE(m_.texts(), QStringList({"file " + missing + " does not exist.", "file " + local("empty.bin") + " does not exist."}));
-        clickCheckBox(w->ckbsafety);
+        w->ckbsafety->click();
         QVERIFY(!program().SafetyOn);
     }
 
@@ -431,26 +424,6 @@ private slots:
         w->lsttech->setVisible(false);
         QTest::keyClick(w.get(), Qt::Key_F12);
         QVERIFY(w->lsttech->isVisible());
-    }
-
-    void customerCodeFromQuillonIni()
-    {
-        const QString path = m_.sys.filePath("quillon.ini");
-        // quillon.ini (empty: none) and the list after T8.
-        const struct { QByteArray ini; QStringList tail; } rows[] = {
-            {"[CUSTLOG]\r\nCODE = V7ACME\r\n", {"T9", "V7ACME"}}, {"[OTHER]\r\nX=1\r\n", {"T9", "*"}},
-            {"[CUSTLOG]\r\nCODE=\r\n", {"T9", ""}}, {"", {"T9"}}};
-        for (const auto &r : rows) {
-            QFile::remove(path);
-            QVERIFY(r.ini.isEmpty() || writeBytes(path, r.ini));
-            frmMain w;
-            w.AddTechs();
-            QStringList tail;
-            for (int i = 8; i < w.lsttech->count(); ++i)
-                tail << w.lsttech->item(i)->text();
-            QCOMPARE(tail, r.tail);
-        }
-        QFile::remove(path);
     }
 };
 
