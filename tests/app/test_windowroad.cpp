@@ -8,11 +8,8 @@
 #include "support/modopsys.h"
 #include "support/ui/msfgrid.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tobra;
 using namespace tobra::test;

@@ -6,12 +6,8 @@
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tobra;
 

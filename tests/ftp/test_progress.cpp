@@ -6,10 +6,8 @@
 #include "support/globals.h"
 #include "support/platform.h"
 
-#include <QLabel>
-#include <QProgressBar>
-#include <QWidget>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tobra;
 

@@ -8,12 +8,8 @@
 #include "support/ui/inputblocker.h"
 #include "support/ui/msfgrid.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tobra;
 using namespace tobra::test;

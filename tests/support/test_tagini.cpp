@@ -4,13 +4,8 @@
 #include "support/tagini.h"
 #include "support/ui/tagwidgets.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace tobra;
 using tobra::test::writeBytes;
