@@ -26,45 +26,34 @@ class TestUnattended : public QObject {
 private slots:
     void initTestCase() { QVERIFY(ini_.isValid() && files_.isValid()); }
 
-    void uploadsIntoNewFolder()
+    // Runs in the files' folder: a lower-case switch in front and a file
+    // word relative to the current folder upload; a missing or empty file,
+    // or a code that names a folder, ends before connecting.
+    void runsInTheFilesFolder()
     {
         TestFtpServer server;
         QVERIFY2(server.start(), qPrintable(server.lastError()));
-        // Run in the files' folder: a lower-case switch in front and a file
-        // word relative to the current folder in the second row.
-        const struct { QStringList args; QString local; qint64 size; QString remote; } rows[] = {
-            {{"t3", file("Report 1#.zip")}, "Report 1#.zip", 3 * 1024 * 1024 + 17, "T3/REPORT 1#.ZIP"},
-            {{"/s", "v7001", "notes"}, "notes", 1000, "V7001/NOTES."},
-        };
-        for (const auto &row : rows) {
-            QVERIFY(writePatternFile(file(row.local), row.size));
-            const Run r = run(server.host(), row.args, files_.path());
-            QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-            QVERIFY(sameFileContents(file(row.local), server.root() + "/uploads/" + row.remote));
-            QVERIFY2(r.err.contains("Transfer Notification: Upload of " + file(row.local) + " complete"), qPrintable(r.err));
-            QVERIFY(!r.err.contains(TestFtpServer::password()));
-        }
-        QCOMPARE(server.loginCount(), 2);   // one login per run
-    }
-
-    void refusedBeforeConnecting()
-    {
-        TestFtpServer server;
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        QVERIFY(writeBytes(file("empty.zip"), QByteArray()) && writePatternFile(file("full.zip"), 10));
-        const struct { QStringList args; int exitCode; QString message; } rows[] = {
+        QVERIFY(writePatternFile(file("Report 1#.zip"), 3 * 1024 * 1024 + 17) && writePatternFile(file("notes"), 1000));
+        QVERIFY(writeBytes(file("empty.zip"), QByteArray()));
+        const QString done = "Transfer Notification: Upload of ";
+        // Arguments, exit status, what it says, where the file lands (empty: nowhere).
+        const struct { QStringList args; int exitCode; QString says, local = {}, remote = {}; } rows[] = {
+            {{"t3", file("Report 1#.zip")}, 0, done + file("Report 1#.zip") + " complete", "Report 1#.zip", "T3/REPORT 1#.ZIP"},
+            {{"/s", "v7001", "notes"}, 0, done + file("notes") + " complete", "notes", "V7001/NOTES."},
             {{"T1", "nothing-here.zip"}, 3, "ERROR: File " + file("nothing-here.zip") + " does not exist."},
             {{"T1", "empty.zip"}, 3, "ERROR: File " + file("empty.zip") + " does not exist."},
-            {{"..", "full.zip"}, 2, "cannot name a folder"},
-            {{"T1\\..\\..", "full.zip"}, 2, "cannot name a folder"},
+            {{"..", "notes"}, 2, "cannot name a folder"},
+            {{"T1\\..\\..", "notes"}, 2, "cannot name a folder"},
         };
         for (const auto &row : rows) {
             const Run r = run(server.host(), row.args, files_.path());
-            QCOMPARE(r.exitCode, row.exitCode);
-            QVERIFY2(r.err.contains(row.message), qPrintable(r.err));
+            QVERIFY2(r.exitCode == row.exitCode && r.err.contains(row.says), qPrintable(r.err));
+            QVERIFY(row.remote.isEmpty() || sameFileContents(file(row.local), server.root() + "/uploads/" + row.remote));
+            QVERIFY(!r.err.contains(TestFtpServer::password()));
         }
-        QCOMPARE(server.loginCount(), 0);
-        QVERIFY(!QDir(server.root() + "/uploads").exists());
+        // One login per upload, none and nothing made for the others.
+        QCOMPARE(server.loginCount(), 2);
+        QCOMPARE(QDir(server.root() + "/uploads").entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList({"T3", "V7001"}));
     }
 
     // One message with the system's text and, on its second line, why.
