@@ -193,7 +193,8 @@ private slots:
         QVERIFY(help.exitCode == 0 && help.out.contains("Exit status"));
         // The version and the build it came from.
         const Run version = runTobra({"--version"}, ini_.path(), ini_.path());
-        QVERIFY2(version.exitCode == 0 && QRegularExpression("^Tobra " TOBRA_VERSION " \\(\\S+\\)$").match(version.out.trimmed()).hasMatch(),
+        QVERIFY2(version.exitCode == 0
+                     && QRegularExpression("^Tobra " TOBRA_VERSION " \\(\\S+\\)$").match(version.out.trimmed()).hasMatch(),
                  qPrintable(version.out));
     }
 };

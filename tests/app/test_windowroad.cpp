@@ -142,7 +142,8 @@ private slots:
             QVERIFY(!w.isVisible() && !w.FTP1->Connected());
             QByteArray expected = before;
             if (!typed.isEmpty())
-                QVERIFY(expected.replace("URL = " + m_.server.host().toUtf8() + "\r\n", "URL=" + typed.toUtf8() + "\r\n") != before);
+                QVERIFY(expected.replace("URL = " + m_.server.host().toUtf8() + "\r\n", "URL=" + typed.toUtf8() + "\r\n")
+                        != before);
             QCOMPARE(readBytes(chatPath()), expected);
         }
     }

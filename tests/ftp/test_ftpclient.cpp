@@ -133,7 +133,7 @@ private slots:
 
             QStringList entries;
             for (const FtpListEntry &e : c.List())   // a file has a date
-                entries << QStringLiteral("%1|%2|%3").arg(e.Name).arg(e.IsFile).arg(e.IsFile && !e.DateTime.isEmpty() ? e.Size : 0);
+                entries << QStringLiteral("%1|%2|%3").arg(e.Name).arg(e.IsFile).arg(e.IsFile && e.DateTime.size() ? e.Size : 0);
             entries.sort();
             QCOMPARE(entries, (QStringList{"LISTED.TXT|-1|70000", "T3|0|0", "my folder|0|0"}));
             // A refused MLSD is asked only once per connection.
@@ -416,7 +416,8 @@ private slots:
     void largerThanFourGiB()
     {
         TestFtpServer server;
-        QVERIFY2(server.start({"--sparse", "--drop-after", "4600000000", "--fault-uploads", "1"}), qPrintable(server.lastError()));
+        QVERIFY2(server.start({"--sparse", "--drop-after", "4600000000", "--fault-uploads", "1"}),
+                 qPrintable(server.lastError()));
         const qint64 size = qint64(5) << 30;
         const QString local = files_.filePath(QStringLiteral("huge.bin"));
         QVERIFY(writeBytes(local, {}) && QFile::resize(local, size));
@@ -523,8 +524,10 @@ private slots:
     {
         // Server arguments, folder (empty: only the connect), error, reason
         // (a regular expression), size, connect limit.
-        const struct { QStringList serverArgs; QString folder; int error; QString reason; qint64 size; int connectLimit; } rows[] = {
-            {{"--reply-delay", "3"}, "", kErrCannotConnect, "^No answer from 127\\.0\\.0\\.1 \\(port \\d+\\) within 1 s\\.$", 1, 1},
+        const struct { QStringList serverArgs; QString folder; int error; QString reason; qint64 size; int connectLimit; }
+            rows[] = {
+            {{"--reply-delay", "3"}, "", kErrCannotConnect, "^No answer from 127\\.0\\.0\\.1 \\(port \\d+\\) within 1 s\\.$",
+             1, 1},
             {{"--refuse-stor"}, "/w", kErrTransfer, "^The server refused STOR .*: 550 Uploads are not allowed here\\.$", 5000, 5},
             // A file where the folder should be: the MKD is the refusal, not the CWD after it.
             {{}, "/blocked/T9", kErrRemoteFolder, "^The server refused MKD T9: 550 ", 1, 5},

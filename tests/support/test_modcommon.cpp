@@ -116,7 +116,8 @@ private slots:
                         && face->shown[0].style == int(MsgStyle::AbortRetryIgnore) && face->shown[0].title == "Error");
         }
         Messages::setFace(old);
-        const std::pair<int, int> errnos[] = {{EIO, kErrDeviceIO}, {ENOSPC, kErrDiskFull}, {ENODEV, kErrDeviceUnavailable}, {ENOENT, 0}};
+        const std::pair<int, int> errnos[] = {
+            {EIO, kErrDeviceIO}, {ENOSPC, kErrDiskFull}, {ENODEV, kErrDeviceUnavailable}, {ENOENT, 0}};
         for (const auto &[e, number] : errnos)
             QCOMPARE(errorNumberFromErrno(e), number);
         setCurrentProcName("AVeryLongProcedureNameIndeed");
