@@ -65,14 +65,20 @@ private slots:
             QVERIFY(!r.bad || !cl.unattended());
         }
         // The program refuses them before anything else: usage on standard
-        // error, nothing on standard output, status 2.
+        // error, nothing on standard output, status 2. --help and --version
+        // answer on standard output; the version names the build it came from.
         QTemporaryDir ini;
-        for (const QStringList &args : {QStringList{"-h"}, QStringList{"/B", "--bogus"}, QStringList{"--log"},
-                                        QStringList{"T1", "a.zip", "-v"}}) {
-            const test::Run r = test::runTobra(args, ini.path(), ini.path());
-            QCOMPARE(r.exitCode, 2);
-            QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
-            QVERIFY2(r.err.startsWith("Usage: tobra") && r.err.contains("Exit status"), qPrintable(r.err));
+        const QString usage = "(?s)^Usage: tobra.*Exit status";
+        const struct { QStringList args; int exitCode; QString out, err; } runs[] = {
+            {{"-h"}, 2, "^$", usage}, {{"/B", "--bogus"}, 2, "^$", usage}, {{"--log"}, 2, "^$", usage},
+            {{"T1", "a.zip", "-v"}, 2, "^$", usage}, {{"--help"}, 0, "Exit status", ""},
+            {{"--version"}, 0, "^Tobra " TOBRA_VERSION " \\(\\S+\\)\n$", ""},
+        };
+        for (const auto &r : runs) {
+            const test::Run run = test::runTobra(r.args, ini.path(), ini.path());
+            QVERIFY2(run.exitCode == r.exitCode && QRegularExpression(r.out).match(run.out).hasMatch()
+                         && QRegularExpression(r.err).match(run.err).hasMatch(),
+                     qPrintable(r.args.join(' ') + ": " + run.out + run.err));
         }
     }
 

@@ -186,17 +186,6 @@ private slots:
             QVERIFY2(text.contains(expected), expected);
         QVERIFY(!text.contains(TestFtpServer::password()));
     }
-
-    void helpAndVersion()
-    {
-        const Run help = runTobra({"--help"}, ini_.path(), ini_.path());
-        QVERIFY(help.exitCode == 0 && help.out.contains("Exit status"));
-        // The version and the build it came from.
-        const Run version = runTobra({"--version"}, ini_.path(), ini_.path());
-        QVERIFY2(version.exitCode == 0
-                     && QRegularExpression("^Tobra " TOBRA_VERSION " \\(\\S+\\)$").match(version.out.trimmed()).hasMatch(),
-                 qPrintable(version.out));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestUnattended)

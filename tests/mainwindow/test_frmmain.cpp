@@ -284,22 +284,6 @@ private slots:
         QVERIFY(writeBytes(remote("T1/REPORT.ZIP"), QByteArray(1024, 'r')));
     }
 
-    // As a file manager drags: enter, then drop; a folder is not a file.
-    void droppedFileFillsTheFileBox()
-    {
-        auto w = makeWindow();
-        for (const QString &dropped : {local("Data.ZIP"), m_.local.path()}) {
-            QMimeData drag;
-            drag.setUrls({QUrl::fromLocalFile(dropped)});
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &enter);
-            QCOMPARE(enter.isAccepted(), dropped.endsWith("Data.ZIP"));
-            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &drop);
-            QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
-        }
-    }
-
     // The Cancel button, Escape, or closing the window and answering Yes
     // stop the upload within a second; no message, nothing left on the
     // server, and the window stays usable (or closes, when that was asked).
@@ -340,39 +324,9 @@ private slots:
         QFile::remove(file);
     }
 
-    void browseSelectsTheChosenFile()
-    {
-        auto w = makeWindow();
-        QStringList asked;
-        QString answer = local("Data.ZIP");
-        w->openFileDialog = [&](QWidget *, const QString &folder, const QString &preset) {
-            asked << folder << preset;
-            return answer;
-        };
-        // An empty box presets nothing.
-        w->txtFileName->setText(QString());
-        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
-        QVERIFY(asked == QStringList({"", ""}) && w->txtFileName->text() == answer && w->filList->Path() == m_.local.path());
-        QCOMPARE(w->filList->selectedItems().value(0)->text(), QString("Data.ZIP"));
-
-        // A name given in another letter case still finds the stored file.
-        asked.clear();
-        answer = local("DATA.zip");
-        QVERIFY(!QFileInfo::exists(answer));
-        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
-        QCOMPARE(asked, QStringList({m_.local.path() + "/", "Data.ZIP"}));
-        QCOMPARE(m_.texts(), QStringList({"Error:  " + answer + " does not exist. Please choose a file."}));
-        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
-
-        // Cancel keeps the box.
-        answer.clear();
-        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
-        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
-    }
-
-    // The local grid and list fill the file box; with safety on, a file
-    // that is missing or empty is said so.
-    void localViewsFillTheFileBox()
+    // The local grid and list, a dropped file and the file dialog fill the
+    // file box; with safety on, a file that is missing or empty is said so.
+    void whatFillsTheFileBox()
     {
         auto w = makeWindow();
         const int row = int(column(w->msfSource, 0).indexOf("report.zip")) + 1;
@@ -385,6 +339,42 @@ private slots:
         QVERIFY(!w->msfSource->isVisible() && w->filList->isVisible());
         clickItem(w->filList, int(w->filList->names().indexOf("Data.ZIP")));
         QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
+
+        // As a file manager drags: enter, then drop; a folder is not a file.
+        w->txtFileName->clear();
+        for (const QString &dropped : {local("Data.ZIP"), m_.local.path()}) {
+            QMimeData drag;
+            drag.setUrls({QUrl::fromLocalFile(dropped)});
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w.get(), &enter);
+            QCOMPARE(enter.isAccepted(), dropped.endsWith("Data.ZIP"));
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w.get(), &drop);
+            QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
+        }
+
+        // The file dialog: an empty box presets nothing; a name given in
+        // another letter case still finds the stored file; Cancel keeps the box.
+        QStringList asked;
+        QString answer = local("Data.ZIP");
+        w->openFileDialog = [&](QWidget *, const QString &folder, const QString &preset) {
+            asked << folder << preset;
+            return answer;
+        };
+        w->txtFileName->setText(QString());
+        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
+        QVERIFY(asked == QStringList({"", ""}) && w->txtFileName->text() == answer && w->filList->Path() == m_.local.path());
+        QCOMPARE(w->filList->selectedItems().value(0)->text(), QString("Data.ZIP"));
+        asked.clear();
+        answer = local("DATA.zip");
+        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
+        QCOMPARE(asked, QStringList({m_.local.path() + "/", "Data.ZIP"}));
+        QCOMPARE(m_.texts(), QStringList({"Error:  " + answer + " does not exist. Please choose a file."}));
+        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
+        answer.clear();
+        QTest::mouseClick(w->cmdbrowse, Qt::LeftButton);
+        QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
+        m_.face->shown.clear();
 
         const QString missing = local("gone.zip");
         w->SelectFileInGrid(missing);
