@@ -255,7 +255,7 @@ def main(argv):
     sys.stdout.write("PORT %d\n" % port)
     sys.stdout.flush()
     while not stopping:
-        server.serve_forever(timeout=0.1, blocking=False, handle_exit=False)
+        server.ioloop.loop(timeout=0.1, blocking=False)
     server.close_all()
     return 0
 
