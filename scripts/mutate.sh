@@ -2,12 +2,13 @@
 # Puts deliberate faults into a copy of the program one at a time and runs
 # the test suite against each: a suite that still passes has missed a fault.
 #
-#   scripts/mutate.sh [--rev REV] [--table FILE] [--only 3,7,12] [--keep] [--check]
+#   scripts/mutate.sh [--rev REV] [--work DIR] [--table FILE] [--only 3,7,12] [--keep] [--check]
 #
 # --rev measures a committed revision (git archive) instead of the working
 # tree, e.g. the suite before a change; the table is always the current one.
 # --work DIR goes on in the folder of an earlier run kept with --keep (or
-# killed): its sources are set back to REV and only what changed is rebuilt.
+# killed): its sources and tests are set to REV and only what changed is
+# rebuilt.
 # --check only applies and reverts each fault (no build): a quick test that
 # the table still matches the code.
 #
@@ -40,7 +41,7 @@ while [ $# -gt 0 ]; do
     --only) only=",$2,"; shift 2 ;;
     --keep) keep=1; shift ;;
     --check) check=1; shift ;;
-    *) echo "usage: $0 [--rev REV] [--table FILE] [--only N,N...] [--keep] [--check]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--rev REV] [--work DIR] [--table FILE] [--only N,N...] [--keep] [--check]" >&2; exit 2 ;;
   esac
 done
 
@@ -54,12 +55,16 @@ trap 'exit 130' INT TERM
 tree=$work/tree
 mkdir -p "$tree"
 if [ -n "$reuse" ]; then
-  # Only the files that differ from the revision are written, so only they
-  # are rebuilt.
+  # The program and its tests as the revision has them. Only the files that
+  # differ are written, so only they are rebuilt; a file the revision does
+  # not have (a test removed since) must not be built.
   [ -n "$rev" ] || { echo "--work needs --rev" >&2; exit 2; }
-  (cd "$root" && git ls-tree -r --name-only "$rev" src) | while IFS= read -r f; do
+  (cd "$root" && git ls-tree -r --name-only "$rev" src tests) >"$work/files"
+  while IFS= read -r f; do
+    mkdir -p "$(dirname "$tree/$f")"
     git -C "$root" show "$rev:$f" | cmp -s - "$tree/$f" || git -C "$root" show "$rev:$f" >"$tree/$f"
-  done
+  done <"$work/files"
+  (cd "$tree" && find src tests -type f) | grep -vxFf "$work/files" | (cd "$tree" && xargs -r rm -f --)
 elif [ -n "$rev" ]; then
   (cd "$root" && git archive "$rev") | tar -xf - -C "$tree"
 else
