@@ -64,7 +64,7 @@ if [ -n "$reuse" ]; then
     mkdir -p "$(dirname "$tree/$f")"
     git -C "$root" show "$rev:$f" | cmp -s - "$tree/$f" || git -C "$root" show "$rev:$f" >"$tree/$f"
   done <"$work/files"
-  (cd "$tree" && find src tests -type f) | grep -vxFf "$work/files" | (cd "$tree" && xargs -r rm -f --)
+  (cd "$tree" && find src tests -type f) | { grep -vxFf "$work/files" || true; } | (cd "$tree" && xargs -r rm -f --)
 elif [ -n "$rev" ]; then
   (cd "$root" && git archive "$rev") | tar -xf - -C "$tree"
 else
