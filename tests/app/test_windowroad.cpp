@@ -34,7 +34,7 @@ class TestWindowRoad : public QObject {
     QString local(const QString &name) const { return m_.local.filePath(name); }
     QStringList serverFiles(const QString &code) const
     {
-        return QDir(m_.server.root() + "/uploads/" + code).entryList(QDir::Files);
+        return QDir(m_.remote(code)).entryList(QDir::Files);
     }
 
 private slots:
@@ -117,7 +117,7 @@ private slots:
                 const QString code = r.uploaded.section('/', 0, 0);
                 QVERIFY2(serverFiles(code).contains(r.uploaded.section('/', 1)), qPrintable(serverFiles(code).join(',')));
                 QCOMPARE(m_.titles(), QStringList({"Transfer Notification"}));
-                QFile::remove(m_.server.root() + "/uploads/" + r.uploaded);
+                QFile::remove(m_.remote(r.uploaded));
             }
             for (const QString &text : r.serverUp ? QStringList() : m_.texts())
                 QVERIFY2(text.startsWith("Cannot find (logon) the ftp server.\n") && text.contains("refused the connection"),
@@ -170,7 +170,7 @@ private slots:
                 QVERIFY2(r.err.contains(noDisplayText()), qPrintable(r.err));
                 QCOMPARE(m_.server.loginCount(), logins);
             } else {
-                QVERIFY(sameFileContents(report, m_.server.root() + "/uploads/" + row.uploaded));
+                QVERIFY(sameFileContents(report, m_.remote(row.uploaded)));
                 QVERIFY2(r.err.contains("Transfer Notification: Upload of " + report + " complete"), qPrintable(r.err));
             }
         }

@@ -30,7 +30,6 @@ struct BackupMachine : test::Machine {
             && test::writeBytes(ini.filePath("get.INI"), list);
     }
     bool dataFile(const QString &rel, qint64 size) { return test::writePatternFile(local.filePath(rel), size); }
-    QString remote(const QString &rel) const { return server.root() + "/uploads/" + rel; }
     QStringList remoteEntries(const QString &folder) const
     {
         return QDir(remote(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);

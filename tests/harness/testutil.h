@@ -57,6 +57,8 @@ struct Machine {
     Machine &operator=(const Machine &) = delete;
 
     bool start(const QStringList &serverArgs = {});
+    // Where rel (e.g. "T3/REPORT.ZIP") lies on the server's disk, below /uploads.
+    QString remote(const QString &rel) const { return server.root() + "/uploads/" + rel; }
     QStringList texts() const { return shown(*face, &ScriptedFace::Shown::text); }
     QStringList titles() const { return shown(*face, &ScriptedFace::Shown::title); }
 

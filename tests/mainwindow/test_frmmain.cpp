@@ -54,10 +54,10 @@ bool allBlank(const FlexGrid *grid)
 class TestFrmMain : public QObject {
     Q_OBJECT
     Machine m_;
-    const QString hostile = "..\\..\\..\\secret\\KEY.TXT";
+    const QString hostile_ = "..\\..\\..\\secret\\KEY.TXT";
 
     QString local(const QString &name) const { return m_.local.filePath(name); }
-    QString remote(const QString &rel) const { return m_.server.root() + "/uploads/" + rel; }
+    QString remote(const QString &rel) const { return m_.remote(rel); }
     // A window pointed at the server (or host), shown offscreen, with the
     // local folder of the tests in its views.
     std::unique_ptr<frmMain> makeWindow(const QString &host = QString())
@@ -84,7 +84,7 @@ private slots:
         QVERIFY2(m_.start(), qPrintable(m_.server.lastError()));
         QVERIFY(writeBytes(remote("T1/REPORT.ZIP"), QByteArray(1024, 'r')));
         QVERIFY(writeBytes(remote("T1/EMPTY.TXT"), QByteArray()));
-        QVERIFY(writeBytes(remote("T1/" + hostile), "x"));   // a name on the server is text, never a path
+        QVERIFY(writeBytes(remote("T1/" + hostile_), "x"));   // a name on the server is text, never a path
         QVERIFY(QDir().mkpath(remote("T1/OLDER")) && QDir().mkpath(remote("T2/ONLYFOLDER")));
         QVERIFY(writeBytes(local("report.zip"), QByteArray(3000, 'l')));
         QVERIFY(writeBytes(local("Data.ZIP"), QByteArray(700, 'd')));
@@ -116,7 +116,7 @@ private slots:
         QMap<QString, QString> sizes;
         for (int r = 1; r < w->MSFDir->Rows(); ++r)
             sizes.insert(w->MSFDir->TextMatrix(r, 0), w->MSFDir->TextMatrix(r, 1));
-        QCOMPARE(sizes, (QMap<QString, QString>{{"EMPTY.TXT", "0 bytes"}, {"REPORT.ZIP", "1024 bytes"}, {hostile, "1 bytes"}}));
+        QCOMPARE(sizes, (QMap<QString, QString>{{"EMPTY.TXT", "0 bytes"}, {"REPORT.ZIP", "1024 bytes"}, {hostile_, "1 bytes"}}));
         QVERIFY(w->cmdPut->isEnabled() && w->cmdReset->isEnabled());
         QCOMPARE(w->windowTitle(), QString("Tobra - /uploads/T1"));
         QVERIFY(w->panelText("ftpconnection") == "/uploads/T1 on " + m_.server.host());
@@ -130,7 +130,7 @@ private slots:
         clickCell(w->MSFDir, int(column(w->MSFDir, 0).indexOf("REPORT.ZIP")) + 1, 1);
         QCOMPARE(w->txtFileName->text(), local("report.zip"));
         w->txtFileName->setText("unchanged");
-        clickCell(w->MSFDir, int(column(w->MSFDir, 0).indexOf(hostile)) + 1, 0);
+        clickCell(w->MSFDir, int(column(w->MSFDir, 0).indexOf(hostile_)) + 1, 0);
         w->MSFDir->setRow(0);
         emit w->MSFDir->Click();
         QCOMPARE(w->txtFileName->text(), QString("unchanged"));
