@@ -6,7 +6,7 @@ pkgs=("$@")
 [ ${#pkgs[@]} -gt 0 ] || pkgs=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libcurl4-openssl-dev libssl-dev openssl curl time
+  libcurl4-openssl-dev libssl-dev zlib1g-dev openssl curl time
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   python3 python3-pyftpdlib python3-openssl vsftpd lftp
   fonts-dejavu-core
