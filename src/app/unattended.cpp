@@ -85,7 +85,7 @@ void printLine(const QString &line)
 int runUnattendedUpload(const CommandLine &cl)
 {
     FtpClient ftp;
-    ftp.setRetryWaits(unattendedRetryWaits());
+    ftp.setRetryPolicy(unattendedRetryPolicy());
     UnattendedUpload upload(ftp);
 #ifndef Q_OS_WIN
     upload.showProgress = isatty(STDERR_FILENO);

@@ -68,7 +68,7 @@ bool FtpClient::encrypted() const { return d->connected && d->encrypted; }
 
 QString FtpClient::serverKeyPin() const { return d->serverPin; }
 
-void FtpClient::setRetryWaits(const QList<int> &waitsMs) { d->retryWaits = waitsMs; }
+void FtpClient::setRetryPolicy(const RetryPolicy &policy) { d->retryPolicy = policy; }
 
 void FtpClient::requestCancel() { d->cancelFlag = true; }
 
@@ -104,7 +104,7 @@ void FtpClient::Connect(const QString &host, const QString &user, const QString 
         d->portArg = port;
         d->haveSettings = true;
         d->mlsdRefused = false;
-        d->renameRefused = false;
+        d->renameUnsupported = false;
         d->currentDir = QStringLiteral("/");
         RunLog::instance().addSecret(password);
         logLine(QStringLiteral("connect"), QStringLiteral("%1 port %2 as %3").arg(endpoint.name).arg(endpoint.port).arg(user));
@@ -113,8 +113,15 @@ void FtpClient::Connect(const QString &host, const QString &user, const QString 
         d->closeHandle();
         d->prepare(d->baseUrl(), true);
         curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
+        // What the server can do, asked once a session: the checksum that
+        // proves an upload, and whether MLSD is worth trying.
+        curl_slist *feat = curl_slist_append(nullptr, "*FEAT");
+        curl_easy_setopt(d->curl, CURLOPT_QUOTE, feat);
+        d->featLines.clear();
         d->serverPin.clear();
         const Impl::Result r = d->perform(true);
+        curl_easy_setopt(d->curl, CURLOPT_QUOTE, static_cast<curl_slist *>(nullptr));
+        curl_slist_free_all(feat);
         if (r.cancelled)
             throw FtpError(kErrCancelled, QStringLiteral("Connecting to %1 was cancelled.").arg(d->hostText), r.reason);
         if (r.code != CURLE_OK)
@@ -125,6 +132,13 @@ void FtpClient::Connect(const QString &host, const QString &user, const QString 
                                                         : QStringLiteral("plain FTP: the server offers no TLS"));
         if (d->loginsThisOp == 0)
             ++d->logins;   // a server that let us in without a 230 reply
+        d->features = parseFeatures(d->featLines);
+        d->checksum = chooseChecksum(d->features);
+        d->hashSelected = false;
+        // A server that lists its features without MLST has no MLSD either.
+        d->mlsdRefused = d->features.answered && !d->features.has(QStringLiteral("MLST"));
+        logLine(QStringLiteral("connect"), d->checksum ? QStringLiteral("uploads proven by size and ") + d->checksum->label()
+                                                       : QStringLiteral("uploads proven by size: the server offers no checksum"));
         const char *entry = nullptr;
         if (curl_easy_getinfo(d->curl, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry
             && entry[0] == '/')
@@ -288,11 +302,6 @@ QString RemoteFileName(const QString &localPath)
 {
     const FileNameParts parts = ParseFileName(localPath);
     return parts.name.toUpper() + QLatin1Char('.') + parts.ext.toUpper();
-}
-
-QString TemporaryRemoteName(const QString &remoteName)
-{
-    return remoteName + QStringLiteral(".tobra-part");
 }
 
 }  // namespace tobra

@@ -66,6 +66,15 @@ struct FtpTls {
     QString pin;
 };
 
+// Automatic retries of a lost upload: waits of firstWaitMs, doubling up to
+// maxWaitMs, as long as the outage has lasted less than budgetMs. Every
+// attempt counts, so the upload fails within the budget plus one stall.
+struct RetryPolicy {
+    int budgetMs = 0;
+    int firstWaitMs = 1000;
+    int maxWaitMs = 30000;
+};
+
 struct FtpTimeouts {
     int connectSeconds = 15;   // reaching the server and logging in: keep it at 10 s or more
     int stallSeconds = 60;     // silence: no reply and no transfer progress for this long fails
@@ -116,11 +125,11 @@ public:
     // last connect; empty when it showed none.
     QString serverKeyPin() const;
 
-    // Waits (ms) before each automatic reconnect and resume of an upload
-    // whose connection dropped or stalled. Empty (the default): the
-    // connection-lost state is raised at once, and a handler that
-    // reconnects makes the upload resume.
-    void setRetryWaits(const QList<int> &waitsMs);
+    // How an upload whose connection dropped or stalled is retried without
+    // asking anyone. A zero budget (the default): the connection-lost state
+    // is raised at once, and a handler that reconnects makes the upload
+    // resume.
+    void setRetryPolicy(const RetryPolicy &policy);
 
     // Stops the running operation within a second; the operation raises
     // kErrCancelled. Safe from any thread and from a signal handler. Stays
@@ -165,7 +174,5 @@ private:
 
 // The remote name a local file is stored under: upper-case name "." extension.
 QString RemoteFileName(const QString &localPath);
-// The name an upload is written under until the server holds it whole.
-QString TemporaryRemoteName(const QString &remoteName);
 
 }  // namespace tobra

@@ -338,7 +338,9 @@ void FtpClient::Impl::onReplyLine(const QByteArray &raw)
         ++loginsThisOp;
         ++logins;
     }
-    if (code == 213) {
+    if (lastCommand == QLatin1String("FEAT"))
+        featLines.append(QString::fromUtf8(raw));
+    if (code == 213 && lastCommand.startsWith(QLatin1String("SIZE "))) {
         bool ok = false;
         const qint64 size = raw.mid(4).trimmed().toLongLong(&ok);
         sizeReply = ok ? size : -1;
@@ -352,7 +354,7 @@ void FtpClient::Impl::onReplyLine(const QByteArray &raw)
     lastReply = text;
     if (code > 0) {
         if (!lastCommand.isEmpty())
-            exchanges.append({lastCommand, code});
+            exchanges.append({lastCommand, code, text});
         if (code >= 400 && !lastCommand.isEmpty()) {
             refusal = lastCommand + QStringLiteral(": ") + text;
             if (lastCommand.startsWith(QLatin1String("MKD ")))

@@ -4,6 +4,7 @@
 // between operations, run on a worker thread while the caller keeps
 // processing events. Private to src/ftp.
 
+#include "ftp/checksum.h"
 #include "ftp/ftpclient.h"
 #include "support/monotonic.h"
 
@@ -21,6 +22,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tobra {
@@ -50,9 +52,9 @@ struct FtpClient::Impl {
 
     bool connected = false;
     bool mlsdRefused = false;
-    // The server refused to rename an upload into place; uploads go
+    // The server cannot rename (RNFR or RNTO unknown to it); uploads go
     // straight to their final names on this session.
-    bool renameRefused = false;
+    bool renameUnsupported = false;
     QString currentDir = QStringLiteral("/");
     QString localDir;
     FtpTimeouts timeouts;
@@ -60,7 +62,12 @@ struct FtpClient::Impl {
     bool encrypted = false;
     // Written by the TLS handshake on the worker, read after it has ended.
     QString serverPin;
-    QList<int> retryWaits;
+    RetryPolicy retryPolicy;
+    // What FEAT said at the login, and the checksum chosen from it.
+    ServerFeatures features;
+    std::optional<ChecksumPlan> checksum;
+    bool hashSelected = false;   // OPTS HASH has chosen the plan's algorithm
+    QStringList featLines;       // filled while FEAT is answered
 
     bool busy = false;
     bool transferring = false;
@@ -87,16 +94,18 @@ struct FtpClient::Impl {
     struct Exchange {
         QString command;
         int reply = 0;
+        QString text;   // the reply's last line
     };
     QList<Exchange> exchanges;   // each reply of this request with the command it answers
     // The final reply to the last command of this request that starts with
     // prefix; 0 when there was none.
-    int replyTo(const QString &prefix) const
+    int replyTo(const QString &prefix) const { return exchangeOf(prefix).reply; }
+    Exchange exchangeOf(const QString &prefix) const
     {
         for (qsizetype i = exchanges.size() - 1; i >= 0; --i)
             if (exchanges.at(i).command.startsWith(prefix))
-                return exchanges.at(i).reply;
-        return 0;
+                return exchanges.at(i);
+        return {};
     }
     // True when some reply of this request lies in [first, last].
     bool sawReply(int first, int last) const

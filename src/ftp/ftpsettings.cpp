@@ -67,13 +67,27 @@ QString certSettingLine(const QString &pin)
     return QStringLiteral("CERT=") + pin;
 }
 
-QList<int> unattendedRetryWaits()
+int parseRetryFor(const QString &seconds)
+{
+    constexpr int kDefault = 300;
+    bool ok = false;
+    const int v = seconds.trimmed().toInt(&ok);
+    return ok && v >= 0 && v <= kMaxSeconds ? v : kDefault;
+}
+
+RetryPolicy unattendedRetryPolicy()
 {
     bool ok = false;
     int base = qEnvironmentVariableIntValue("TOBRA_RETRY_BASE_MS", &ok);
-    if (!ok || base < 0 || base > 60000)
+    if (!ok || base < 1 || base > 60000)
         base = 1000;
-    return {base, base * 2, base * 4};
+    RetryPolicy p;
+    p.budgetMs = parseRetryFor(ReadIni(QStringLiteral("CHAT.INI"), QStringLiteral("PREFERENCES"),
+                                       QStringLiteral("RETRYFOR"), QString()))
+                 * 1000;
+    p.firstWaitMs = base;
+    p.maxWaitMs = base * 30;
+    return p;
 }
 
 }  // namespace tobra

@@ -22,9 +22,12 @@ bool trustServerKey(const QString &pin);
 // The line to add to CHAT.INI [PREFERENCES] to trust a key.
 QString certSettingLine(const QString &pin);
 
-// Waits before the automatic retries of an unattended upload: 1, 2 and 4 s.
-// $TOBRA_RETRY_BASE_MS replaces the first wait (the others double it), so
-// tests need not wait seconds.
-QList<int> unattendedRetryWaits();
+// Seconds an unattended upload keeps trying after its connection is lost,
+// as CHAT.INI [PREFERENCES] RETRYFOR gives it: 0 to 86400, default 300.
+int parseRetryFor(const QString &seconds);
+// Retries of the unattended upload: waits of 1, 2, 4, 8, 16, then 30 s
+// within RETRYFOR. $TOBRA_RETRY_BASE_MS replaces the first wait (the others
+// scale with it), so tests need not wait seconds.
+RetryPolicy unattendedRetryPolicy();
 
 }  // namespace tobra

@@ -107,6 +107,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(files_.isValid());
+        // The journal of unfinished uploads stays out of the user's home.
+        qputenv("XDG_STATE_HOME", files_.filePath(QStringLiteral("state")).toLocal8Bit());
         QVERIFY2(server_.start(), qPrintable(server_.lastError()));
     }
 
@@ -350,7 +352,7 @@ private slots:
             QCOMPARE(readBytes(previous), QByteArray("the complete earlier version"));
             if (how == "quit")
                 continue;   // a quitting program sends nothing more
-            QVERIFY(!QFile::exists(previous + QStringLiteral(".tobra-part")));
+            QCOMPARE(partFiles(server.root() + QStringLiteral("/cancel")), QStringList());
             // A requested cancel holds for every later operation until cleared.
             QCOMPARE(errorOf([&] { c.List(); }), how == "handler" ? 0 : kErrCancelled);
             c.clearCancel();
@@ -401,7 +403,7 @@ private slots:
                 QVERIFY(sameFileContents(local, remote));
                 // Resumed, not started over.
                 QVERIFY2(server.bytesReceived() < size + 1024 * 1024, qPrintable(QString::number(server.bytesReceived())));
-                QVERIFY(!QFile::exists(remote + QStringLiteral(".tobra-part")));
+                QCOMPARE(partFiles(server.root() + QStringLiteral("/drop")), QStringList());
                 QCOMPARE(server.loginCount(), 1 + r.drops);
             } else {
                 QVERIFY(!QFile::exists(remote) && !rec.saw(QStringLiteral("complete")));
@@ -423,7 +425,7 @@ private slots:
         QVERIFY(writeBytes(local, {}) && QFile::resize(local, size));
         FtpClient c;
         Recorder rec(c);
-        c.setRetryWaits({10});
+        c.setRetryPolicy({60000, 10, 10});
         qsizetype resumedAt = -1;
         rec.onState = [&](int state) {
             if (state == FtpStateConnected && resumedAt < 0 && !rec.progress.isEmpty())
@@ -483,37 +485,111 @@ private slots:
 
     // Until the server holds the whole file, an earlier file of the final
     // name stays as it was; then the new one takes its place in one step.
-    // A server that refuses to rename gets the file under its final name
-    // (the temporary one is deleted), and later uploads go straight there.
+    // Only a server that does not know RNFR or RNTO gets the file under its
+    // final name (the temporary one is deleted), and later uploads go
+    // straight there; any other refusal fails the upload and leaves the
+    // final name alone. Another upload's temporary files stay untouched.
     void uploadReplacesInOneStep()
     {
         const QString a = makeLocal(QStringLiteral("swap.bin"), 16 * 1024 * 1024);
         const QString b = makeLocal(QStringLiteral("second.txt"), 5000);
-        for (bool refused : {false, true}) {
+        const QStringList foreign{QStringLiteral("SWAP.BIN.0123456789abcdef.tobra-part"), QStringLiteral("SWAP.BIN.tobra-part")};
+        // Server arguments, whether the final name is written directly, error.
+        const struct { QStringList args; bool direct; int error; } rows[] = {
+            {{}, false, 0},
+            {{"--rnfr-reply", "502"}, true, 0},
+            {{"--rnto-reply", "504"}, true, 0},
+            {{"--rnfr-reply", "550"}, false, kErrTransfer},
+            {{"--rnto-reply", "550"}, false, kErrTransfer},
+        };
+        for (const auto &r : rows) {
             TestFtpServer server;
-            QVERIFY2(server.start(refused ? QStringList{"--refuse-rename"} : QStringList()), qPrintable(server.lastError()));
-            const QString finalPath = server.root() + QStringLiteral("/swap/SWAP.BIN");
+            QVERIFY2(server.start(r.args), qPrintable(server.lastError()));
+            const QString folder = server.root() + QStringLiteral("/swap");
+            const QString finalPath = folder + QStringLiteral("/SWAP.BIN");
             QVERIFY(writeBytes(finalPath, "old"));
+            for (const QString &f : foreign)
+                QVERIFY(writeBytes(folder + QLatin1Char('/') + f, "another upload's"));
             FtpClient c;
             Recorder rec(c);
             QByteArray finalDuring;
-            bool tempDuring = false;
+            QStringList partsDuring;
             rec.onProgress = [&](bool *) {
                 if (rec.progress.size() == 1) {
                     finalDuring = readBytes(finalPath);
-                    tempDuring = QFile::exists(finalPath + QStringLiteral(".tobra-part"));
+                    partsDuring = partFiles(folder);
                 }
             };
             login(c, server);
-            c.PutFile(a, QStringLiteral("/swap"));
-            c.PutFile(b, QStringLiteral("/swap"));
-            QVERIFY(refused || (finalDuring == "old" && tempDuring));
-            QVERIFY(sameFileContents(a, finalPath));
-            QVERIFY(sameFileContents(b, server.root() + QStringLiteral("/swap/SECOND.TXT")));
-            QCOMPARE(QDir(server.root() + QStringLiteral("/swap")).entryList(QDir::Files),
-                     (QStringList{QStringLiteral("SECOND.TXT"), QStringLiteral("SWAP.BIN")}));
-            QCOMPARE(rec.status.filter(QStringLiteral("Renaming is not allowed")).size(), refused ? 1 : 0);
+            QString why;
+            QCOMPARE(errorOf([&] { c.PutFile(a, QStringLiteral("/swap")); }, &why), r.error);
+            const int second = errorOf([&] { c.PutFile(b, QStringLiteral("/swap")); });
+            QVERIFY2(r.direct || (finalDuring == "old" && partsDuring.size() == 3), qPrintable(partsDuring.join(' ')));
+            QCOMPARE(partFiles(folder), foreign);
+            for (const QString &f : foreign)
+                QCOMPARE(readBytes(folder + QLatin1Char('/') + f), QByteArray("another upload's"));
+            if (r.error == 0) {
+                QVERIFY(sameFileContents(a, finalPath) && second == 0);
+                QVERIFY(sameFileContents(b, folder + QStringLiteral("/SECOND.TXT")));
+            } else {
+                // Refused about its own file: failed, and never written in place.
+                QVERIFY2(why.contains(QStringLiteral("Renaming is not allowed")), qPrintable(why));
+                QVERIFY(readBytes(finalPath) == "old" && second == kErrTransfer && !QFile::exists(folder + "/SECOND.TXT"));
+            }
             QVERIFY(c.loginCount() == 1 && server.loginCount() == 1);
+        }
+    }
+
+    // A server that computes checksums proves each upload by one. One that
+    // changes a byte but keeps the size never yields a success: the upload
+    // is sent once more, and fails when the second copy differs too, naming
+    // both digests. A drop resumes after the first bytes are compared.
+    void checksumProvesTheFile()
+    {
+        const qint64 size = 3 * 1024 * 1024 + 5;
+        const QString local = makeLocal(QStringLiteral("proven.bin"), size);
+        // Server arguments, error, uploads the server saw start, logins.
+        const struct { QStringList args; int error; int sends; int logins; } rows[] = {
+            {{"--hash", "HASH"}, 0, 1, 1},
+            {{"--hash", "X"}, 0, 1, 1},
+            {{"--hash", "HASH", "--flip-byte", "--fault-uploads", "1"}, 0, 2, 1},
+            {{"--hash", "X", "--flip-byte"}, kErrTransfer, 2, 1},
+            {{"--hash", "HASH", "--flip-byte"}, kErrTransfer, 2, 1},
+            {{"--hash", "HASH", "--drop-after", "1000000", "--fault-uploads", "1"}, 0, 2, 2},
+        };
+        for (const auto &r : rows) {
+            TestFtpServer server;
+            QVERIFY2(server.start(r.args), qPrintable(server.lastError()));
+            QVERIFY(writeBytes(server.root() + QStringLiteral("/p/PROVEN.BIN"), "old"));
+            FtpClient c;
+            Recorder rec(c);
+            c.setRetryPolicy({60000, 10, 10});
+            login(c, server);
+            QString why;
+            try {
+                c.PutFile(local, QStringLiteral("/p"));
+            } catch (const FtpError &e) {
+                QCOMPARE(e.number(), r.error);
+                why = e.reason();
+            }
+            QVERIFY2(r.error || why.isEmpty(), qPrintable(why));
+            const QString remote = server.root() + QStringLiteral("/p/PROVEN.BIN");
+            if (r.error == 0) {
+                QVERIFY(sameFileContents(local, remote));
+            } else {
+                QVERIFY2(QRegularExpression("^The server's (SHA-256|SHA-1) of the file is [0-9a-f]{40,64}, "
+                                            "the local file's is [0-9a-f]{40,64}\\.$")
+                             .match(why)
+                             .hasMatch(),
+                         qPrintable(why));
+                QCOMPARE(readBytes(remote), QByteArray("old"));
+            }
+            QCOMPARE(partFiles(server.root() + QStringLiteral("/p")), QStringList());
+            QCOMPARE(server.uploadsEnded(), r.sends);
+            QCOMPARE(server.loginCount(), r.logins);
+            // Resumed, not sent again from the start.
+            if (r.args.contains("--drop-after"))
+                QVERIFY2(server.bytesReceived() < size + 1024 * 1024, qPrintable(QString::number(server.bytesReceived())));
         }
     }
 
@@ -562,7 +638,7 @@ private slots:
             QVERIFY2(QRegularExpression(r.reason).match(e->reason()).hasMatch(), qPrintable(e->reason()));
             QVERIFY(!e->reason().contains(TestFtpServer::password()) && !rec.saw(QStringLiteral("complete")));
             const QString there = server.root() + r.folder + QStringLiteral("/WHY.BIN");
-            QVERIFY(!QFile::exists(there) && (stalled || !QFile::exists(there + QStringLiteral(".tobra-part"))));
+            QVERIFY(!QFile::exists(there) && (stalled || partFiles(server.root() + r.folder).isEmpty()));
             if (stalled) {
                 QVERIFY2(t.elapsed() < 10000 && t.elapsed() >= 2000, qPrintable(QString::number(t.elapsed())));
                 QVERIFY(server.stop());   // it must still end cleanly with a stalled transfer open

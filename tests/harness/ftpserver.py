@@ -9,13 +9,15 @@ answer slowly) so the client's fault handling can be exercised. Prints
 
 import argparse
 import collections
+import hashlib
 import logging
 import os
 import signal
 import sys
+import zlib
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -37,9 +39,19 @@ def parse_args(argv):
     p.add_argument("--fault-uploads", type=int, default=-1, metavar="K",
                    help="--drop-after and --stall-after hit only the first K uploads "
                         "(default: all)")
+    p.add_argument("--read-limit", type=int, default=0, metavar="BYTES",
+                   help="receive at most BYTES a second on each upload (plain FTP only)")
     p.add_argument("--reply-delay", type=float, default=0.0, metavar="SECONDS",
                    help="send every reply this much later")
-    p.add_argument("--refuse-rename", action="store_true", help="answer RNFR with 550")
+    p.add_argument("--rnfr-reply", type=int, metavar="CODE",
+                   help="answer RNFR with CODE (550: refused, 502: unknown command)")
+    p.add_argument("--rnto-reply", type=int, metavar="CODE", help="answer RNTO with CODE")
+    p.add_argument("--hash", choices=["HASH", "X"],
+                   help="offer checksums: HASH with RANG (SHA-256, SHA-1, MD5, CRC32), "
+                        "or XSHA256, XSHA1, XMD5 and XCRC with start and end")
+    p.add_argument("--flip-byte", action="store_true",
+                   help="after an upload change its middle byte, keeping the size "
+                        "(only the first --fault-uploads uploads when given)")
     p.add_argument("--refuse-dele", action="store_true", help="answer DELE with 550")
     p.add_argument("--bytes-log",
                    help="append the bytes received on each upload's data connection")
@@ -81,6 +93,10 @@ class SparseWriter:
         return getattr(self._f, name)
 
 
+HASH_NAMES = {"SHA-256": "sha256", "SHA-1": "sha1", "MD5": "md5", "CRC32": None}
+X_COMMANDS = {"XSHA256": "SHA-256", "XSHA1": "SHA-1", "XMD5": "MD5", "XCRC": "CRC32"}
+
+
 def make_handlers(args):
     # Uploads whose data transfer has started, over the whole process, so
     # --fault-uploads holds across the client's reconnects.
@@ -89,13 +105,14 @@ def make_handlers(args):
     if tls:
         # Needs python3-openssl; imported only when TLS is asked for.
         from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
-    dtp_base = TLS_DTPHandler if tls else DTPHandler
+    dtp_base = TLS_DTPHandler if tls else ThrottledDTPHandler if args.read_limit else DTPHandler
     ftp_base = TLS_FTPHandler if tls else FTPHandler
 
     class TestDTPHandler(dtp_base):
         # Bigger reads keep the server from being the only bottleneck in
         # benchmarks.
         ac_in_buffer_size = 512 * 1024
+        read_limit = args.read_limit
         # Whether --drop-after and --stall-after hit this upload.
         faulty = True
         bytes_logged = False
@@ -116,12 +133,25 @@ def make_handlers(args):
         def close(self):
             # Logged before the base class sends the final reply, so a client
             # that has seen the reply finds the line.
+            flip = None
             if not self._closed:
                 self.log_bytes()
-                if (args.extra_store > 0 and self.receive and self.transfer_finished
-                        and self.file_obj is not None and not self.file_obj.closed):
+                done = (self.receive and self.transfer_finished
+                        and self.file_obj is not None and not self.file_obj.closed)
+                if done and args.extra_store > 0:
                     self.file_obj.write(b"+" * args.extra_store)
+                if done and args.flip_byte and self.faulty:
+                    flip = self.file_obj.name
             super().close()
+            # Before the client's next command is read: the server is one loop.
+            if flip:
+                with open(flip, "r+b") as f:
+                    size = f.seek(0, os.SEEK_END)
+                    if size:
+                        f.seek(size // 2)
+                        b = f.read(1)
+                        f.seek(size // 2)
+                        f.write(bytes([b[0] ^ 0x20]))
 
         def handle_read(self):
             if (self.faulty and args.stall_after >= 0
@@ -170,9 +200,97 @@ def make_handlers(args):
         # servers have one.
         auth_failed_timeout = 1
 
+        proto_cmds = dict(ftp_base.proto_cmds)
         if args.no_mlsd:
-            proto_cmds = {k: v for k, v in ftp_base.proto_cmds.items()
-                          if k not in ("MLSD", "MLST")}
+            proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("MLSD", "MLST")}
+        # SHA-1 is the server's choice, so a client must ask for SHA-256.
+        hash_feats = {"HASH": ["HASH SHA-256;SHA-1*;MD5;CRC32", "RANG STREAM"],
+                      "X": list(X_COMMANDS)}.get(args.hash, [])
+        if args.hash == "HASH":
+            for name in ("HASH", "RANG"):
+                proto_cmds[name] = dict(perm=None, auth=True, arg=True, help="Syntax: %s" % name)
+        elif args.hash == "X":
+            for name in X_COMMANDS:
+                proto_cmds[name] = dict(perm=None, auth=True, arg=True, help="Syntax: %s" % name)
+        hash_algorithm = "SHA-1"
+        hash_range = None
+
+        def digest_of(self, path, algorithm, start, end):
+            """Hex digest of bytes start..end (inclusive; None: to the end)."""
+            with open(path, "rb") as f:
+                f.seek(start)
+                data = f.read() if end is None else f.read(max(0, end - start + 1))
+            if algorithm == "CRC32":
+                return "%08x" % (zlib.crc32(data) & 0xffffffff)
+            return hashlib.new(HASH_NAMES[algorithm], data).hexdigest()
+
+        def real_file(self, line):
+            # Paths arrive as sent: these commands take no part in the base
+            # class's path checks.
+            path = self.fs.ftp2fs(line)
+            if not self.fs.validpath(path) or not self.fs.isfile(self.fs.realpath(path)):
+                self.respond("550 No such file.")
+                return None
+            return path
+
+        def ftp_OPTS(self, line):
+            words = line.split()
+            if len(words) == 2 and words[0].upper() == "HASH" and args.hash == "HASH":
+                if words[1].upper() not in HASH_NAMES:
+                    self.respond("504 Unknown algorithm.")
+                    return
+                self.hash_algorithm = words[1].upper()
+                self.respond("200 %s" % self.hash_algorithm)
+                return
+            return super().ftp_OPTS(line)
+
+        def ftp_RANG(self, line):
+            try:
+                start, end = (int(w) for w in line.split())
+            except ValueError:
+                self.respond("501 Bad range.")
+                return
+            self.hash_range = (start, end)
+            self.respond("350 Restarting at %d. Ending byte at %d." % (start, end))
+
+        def ftp_HASH(self, line):
+            rng, self.hash_range = self.hash_range, None
+            path = self.real_file(line)
+            if path is None:
+                return
+            size = os.path.getsize(path)
+            start, end = rng if rng else (0, size - 1)
+            hexdigest = self.digest_of(path, self.hash_algorithm, start, end)
+            self.respond("213 %s %d-%d %s %s" % (self.hash_algorithm, start, end, hexdigest,
+                                                 os.path.basename(path)))
+
+        def x_command(self, algorithm, line):
+            # "path [start end]", end being the offset after the last byte.
+            words = line.rsplit(" ", 2)
+            start, end = 0, None
+            if len(words) == 3 and words[1].isdigit() and words[2].isdigit():
+                line, start, end = words[0], int(words[1]), int(words[2]) - 1
+            path = self.real_file(line)
+            if path is not None:
+                self.respond("250 %s" % self.digest_of(path, algorithm, start, end).upper())
+
+        def ftp_XSHA256(self, line):
+            self.x_command("SHA-256", line)
+
+        def ftp_XSHA1(self, line):
+            self.x_command("SHA-1", line)
+
+        def ftp_XMD5(self, line):
+            self.x_command("MD5", line)
+
+        def ftp_XCRC(self, line):
+            self.x_command("CRC32", line)
+
+        def ftp_FEAT(self, line):
+            # The base class lists self._extra_feats, set for each session.
+            self._extra_feats = self._extra_feats + [f for f in self.hash_feats
+                                                     if f not in self._extra_feats]
+            return super().ftp_FEAT(line)
 
         def on_login(self, username):
             if args.login_log:
@@ -186,10 +304,17 @@ def make_handlers(args):
             return super().ftp_STOR(file, mode)
 
         def ftp_RNFR(self, path):
-            if args.refuse_rename:
-                self.respond("550 Renaming is not allowed here.")
+            if args.rnfr_reply:
+                self.respond("%d Renaming is not allowed here." % args.rnfr_reply)
                 return None
             return super().ftp_RNFR(path)
+
+        def ftp_RNTO(self, path):
+            if args.rnto_reply:
+                self._rnfr = None
+                self.respond("%d Renaming is not allowed here." % args.rnto_reply)
+                return None
+            return super().ftp_RNTO(path)
 
         def ftp_DELE(self, path):
             if args.refuse_dele:

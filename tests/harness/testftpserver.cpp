@@ -144,6 +144,17 @@ qint64 TestFtpServer::bytesReceived() const
     return sum;
 }
 
+int TestFtpServer::uploadsEnded() const
+{
+    QFile f(dir_ ? dir_->filePath("bytes.log") : QString());
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+}
+
+QStringList partFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.tobra-part")}, QDir::Files, QDir::Name);
+}
+
 static char patternByte(qint64 i)
 {
     const quint64 x = quint64(i);

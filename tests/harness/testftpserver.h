@@ -35,6 +35,8 @@ public:
     int loginCount() const;
     // Bytes received by all uploads so far, from the server's own log.
     qint64 bytesReceived() const;
+    // Uploads whose data connection has ended so far (each send of a file counts).
+    int uploadsEnded() const;
     // Why start() failed, for test messages.
     QString lastError() const { return error_; }
 
@@ -59,6 +61,9 @@ struct TestCertificate {
     QStringList serverArgs(bool required) const;
 };
 bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out);
+
+// The temporary upload files (*.tobra-part) in a folder, sorted.
+QStringList partFiles(const QString &folder);
 
 // Writes a file of size bytes of a pattern that is not periodic at 256 or
 // any buffer size (so a lost, doubled or shifted block shows up in a

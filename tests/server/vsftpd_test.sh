@@ -53,23 +53,25 @@ logins() { grep -c 'OK LOGIN' "$work/vsftpd.log" || true; }
 head -c 300000 /dev/urandom >"$work/data/report.zip"
 timeout 120 "$tobra" T1 "$work/data/report.zip" >"$work/a.out" 2>"$work/a.err" || fail "upload: exit $?"
 cmp "$work/data/report.zip" "$root/uploads/T1/REPORT.ZIP" || fail "upload: bytes differ"
-[ ! -e "$root/uploads/T1/REPORT.ZIP.tobra-part" ] || fail "upload: the temporary file is left"
-renamed() { grep -q "OK RENAME: Client \"127.0.0.1\", \"$1.tobra-part $1\"" "$work/vsftpd.log"; }
+# Each upload's own temporary name: NAME.EXT.<16 hex digits>.tobra-part.
+parts() { find "$1" -maxdepth 1 -name '*.tobra-part' -printf '%f\n'; }
+[ -z "$(parts "$root/uploads/T1")" ] || fail "upload: the temporary file is left"
+renamed() { grep -Eq "OK RENAME: Client \"127.0.0.1\", \"${1//./\\.}\.[0-9a-f]{16}\.tobra-part $1\"" "$work/vsftpd.log"; }
 renamed /uploads/T1/REPORT.ZIP || fail "upload: the server did not rename the temporary file"
 echo "ok: unattended upload over TLS with a pinned certificate"
 
 # (b) A resumed upload: the server's session is killed in the middle.
 head -c $((64 << 20)) /dev/urandom >"$work/data/big.bin"
-part="$root/uploads/T2/BIG.BIN.tobra-part"
+part_size() { local p; p=$(parts "$1" | head -n 1); [ -n "$p" ] && stat -c %s "$1/$p" || echo 0; }
 TOBRA_RETRY_BASE_MS=200 timeout 240 "$tobra" T2 "$work/data/big.bin" --log "$work/b.log" \
   >"$work/b.out" 2>"$work/b.err" &
 tobra_pid=$!
 for _ in $(seq 1 600); do
-  [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -ge $((8 << 20)) ] && break
+  [ "$(part_size "$root/uploads/T2")" -ge $((8 << 20)) ] && break
   kill -0 "$tobra_pid" 2>/dev/null || fail "resume: tobra ended before the cut"
   sleep 0.05
 done
-held=$(stat -c %s "$part" 2>/dev/null || echo 0)
+held=$(part_size "$root/uploads/T2")
 [ "$held" -ge $((8 << 20)) ] || fail "resume: the server held $held bytes after 30 s"
 [ "$held" -lt $((64 << 20)) ] || fail "resume: the upload ended before the cut"
 sessions=$(vsftpd_descendants "$vsftpd_pid")
@@ -79,12 +81,31 @@ rc=0
 wait "$tobra_pid" || rc=$?
 tobra_pid=""
 [ "$rc" -eq 0 ] || fail "resume: exit $rc"
-grep -q 'Connection lost; resuming' "$work/b.err" || fail "resume: no 'Connection lost; resuming'"
-grep -q 'cmd APPE BIG.BIN.tobra-part' "$work/b.log" || fail "resume: no APPE in the log"
+grep -q 'Connection lost; retrying' "$work/b.err" || fail "resume: no 'Connection lost; retrying'"
+grep -Eq 'cmd APPE BIG\.BIN\.[0-9a-f]{16}\.tobra-part' "$work/b.log" || fail "resume: no APPE in the log"
 cmp "$work/data/big.bin" "$root/uploads/T2/BIG.BIN" || fail "resume: bytes differ"
-[ ! -e "$part" ] || fail "resume: the temporary file is left"
+[ -z "$(parts "$root/uploads/T2")" ] || fail "resume: the temporary file is left"
 renamed /uploads/T2/BIG.BIN || fail "resume: the server did not rename the temporary file"
 echo "ok: resumed after the server's session was killed at $held bytes"
+
+# (b2) Resumed by the next run after tobra itself was killed outright.
+timeout 240 "$tobra" T3 "$work/data/big.bin" >"$work/b2.out" 2>"$work/b2.err" &
+tobra_pid=$!
+for _ in $(seq 1 600); do
+  [ "$(part_size "$root/uploads/T3")" -ge $((8 << 20)) ] && break
+  sleep 0.05
+done
+kill -KILL "$tobra_pid" 2>/dev/null || true
+wait "$tobra_pid" 2>/dev/null || true
+tobra_pid=""
+held=$(part_size "$root/uploads/T3")
+[ "$held" -ge $((8 << 20)) ] && [ "$held" -lt $((64 << 20)) ] || fail "across runs: the server held $held bytes"
+timeout 240 "$tobra" T3 "$work/data/big.bin" --log "$work/b2.log" >"$work/b2.out" 2>"$work/b2.err" ||
+  fail "across runs: exit $?"
+grep -q "from an earlier run at byte $held" "$work/b2.log" || fail "across runs: not resumed at $held"
+cmp "$work/data/big.bin" "$root/uploads/T3/BIG.BIN" || fail "across runs: bytes differ"
+[ -z "$(parts "$root/uploads/T3")" ] || fail "across runs: the temporary file is left"
+echo "ok: the next run resumed at byte $held after tobra was killed"
 
 # (c) A product backup through the product window's code.
 printf '[company name]\r\ncompany=Server Test Co.\r\n[directories]\r\ndatadir=%s\r\n' "$work/data/qof" >"$work/ini/qof.ini"
