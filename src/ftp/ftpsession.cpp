@@ -261,7 +261,7 @@ FtpClient::Impl::Transfer FtpClient::Impl::transfer(CURLM *m, CURL *easy)
     return t;
 }
 
-void FtpClient::Impl::prepare(const QByteArray &url, bool connectOp)
+void FtpClient::Impl::prepare(const QByteArray &url, bool connectOp, bool folderByFolder)
 {
     if (!curl)
         createHandle();
@@ -274,6 +274,9 @@ void FtpClient::Impl::prepare(const QByteArray &url, bool connectOp)
     curl_easy_setopt(curl, CURLOPT_PASSWORD, p.constData());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
+    // One round trip to reach a folder instead of "CWD /" and one a level.
+    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD,
+                     long(folderByFolder ? CURLFTPMETHOD_MULTICWD : CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT,
                      connectOp ? long(qMax(1, timeouts.connectSeconds)) : kNoConnectLimitSeconds);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, timeouts.stallSeconds)));

@@ -187,7 +187,10 @@ struct FtpClient::Impl {
     // Resets per-operation options and sets the ones every request needs.
     // connectOp: the request that reaches the server and logs in, bounded by
     // the connect time-out; later requests are bounded by silence only.
-    void prepare(const QByteArray &url, bool connectOp = false);
+    // folderByFolder: change into the URL's folder one level at a time, as
+    // making missing folders needs; otherwise with one CWD of the whole
+    // path (none when the connection is there already).
+    void prepare(const QByteArray &url, bool connectOp = false, bool folderByFolder = false);
     static size_t discard(char *, size_t size, size_t count, void *) { return size * count; }
     static int onDebug(CURL *, curl_infotype type, char *data, size_t size, void *userp);
     void onReplyBytes(const QByteArray &bytes);

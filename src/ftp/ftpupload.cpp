@@ -94,6 +94,7 @@ private:
     void beginJournal();
     Step step();
     Step send(qint64 *held, QByteArray *serverDigest);
+    Impl::Result sendOnce(bool folderByFolder);
     Step prove(qint64 held, const QByteArray &serverDigest);
     Step moveIntoPlace();
     // Asks the server what it holds of the target and resumes from there,
@@ -185,19 +186,9 @@ void UploadRun::beginJournal()
     journal_.put(e);
 }
 
-Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
+Impl::Result UploadRun::sendOnce(bool folderByFolder)
 {
-    Step s;
-    if (!up_.file.seek(offset_)) {
-        s.error = localReadError();
-        return s;
-    }
-    if (fresh_ && up_.digest)
-        up_.digest->reset();
-    up_.base = offset_;
-    up_.sent = offset_;
-    attempted_ = true;
-    d_->prepare(targetUrl());
+    d_->prepare(targetUrl(), false, folderByFolder);
     CURL *curl = d_->curl;
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     // APPE after the bytes the server holds; STOR truncates.
@@ -206,7 +197,8 @@ Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
     curl_easy_setopt(curl, CURLOPT_READDATA, &up_);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(up_.total - offset_));
     curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
-    curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
+    if (folderByFolder)
+        curl_easy_setopt(curl, CURLOPT_FTP_CREATE_MISSING_DIRS, long(CURLFTP_CREATE_DIR_RETRY));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &UploadStream::onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &up_);
@@ -219,9 +211,32 @@ Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
         postQuote = curl_slist_append(postQuote, lines.last().constData());
     }
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, postQuote);
-    Impl::Result r = d_->perform();
+    const Impl::Result r = d_->perform();
     curl_easy_setopt(curl, CURLOPT_POSTQUOTE, static_cast<curl_slist *>(nullptr));
     curl_slist_free_all(postQuote);
+    return r;
+}
+
+Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
+{
+    Step s;
+    if (!up_.file.seek(offset_)) {
+        s.error = localReadError();
+        return s;
+    }
+    if (fresh_ && up_.digest)
+        up_.digest->reset();
+    up_.base = offset_;
+    up_.sent = offset_;
+    attempted_ = true;
+    // The folder is usually there: one CWD. Only when it is not, a second
+    // try goes level by level and makes what is missing.
+    Impl::Result r = sendOnce(false);
+    if (r.code == CURLE_REMOTE_ACCESS_DENIED && up_.sent == offset_ && !up_.cancel) {
+        logLine(QStringLiteral("transfer"), QStringLiteral("making the folder %1").arg(joinRemote(segs_)));
+        r = sendOnce(true);
+    }
+    CURL *curl = d_->curl;
     s.serverStarted = d_->sawReply(125, 150);
     *held = d_->sizeReply;
     if (plan_) {
