@@ -31,6 +31,7 @@ using Impl = FtpClient::Impl;
 constexpr long kUploadBufferBytes = 64 * 1024;
 // Cleaning up after a cancel must not keep the user waiting long.
 constexpr int kCleanupSeconds = 5;
+constexpr qint64 kJournalAfterMs = 1000;
 
 // How one step of an upload ended.
 enum class StepEnd { Done, CannotRename, Mismatch, Lost, Failed, Cancelled };
@@ -131,6 +132,7 @@ private:
     bool sentAgainAfterMismatch_ = false;
 
     std::optional<JournalEntry> entry_;
+    bool journaled_ = false;   // entry_ is written in the journal
     UploadJournal journal_;
 
     // The outage the upload is in: when it began, how far the file was.
@@ -167,6 +169,7 @@ void UploadRun::beginJournal()
         tempName_ = e.temp;
         entry_ = e;
         journal_.put(e);
+        journaled_ = true;
         fresh_ = false;   // resumeFromServer decides from what the server holds
         return;
     }
@@ -183,7 +186,16 @@ void UploadRun::beginJournal()
     tempName_ = newTemporaryRemoteName(up_.remoteName);
     e.temp = tempName_;
     entry_ = e;
-    journal_.put(e);
+    // Written once the upload has lasted a while: a journal write costs a
+    // flush to disk (about 5 ms), more than a small file takes to send, and
+    // an upload of a second or less is cheap to send again.
+    up_.journalDueMs = monotonicMs() + kJournalAfterMs;
+    up_.writeJournal = [this] {
+        if (entry_ && !journaled_) {
+            journal_.put(*entry_);
+            journaled_ = true;
+        }
+    };
 }
 
 Impl::Result UploadRun::sendOnce(bool folderByFolder)
@@ -525,7 +537,8 @@ void UploadRun::run()
     bool cancelled = false;
     // Ends the journal entry once nothing of this upload is to be resumed.
     auto forget = [&] {
-        if (entry_)
+        up_.writeJournal = nullptr;
+        if (entry_ && journaled_)
             journal_.remove(*entry_);
         entry_.reset();
     };

@@ -38,6 +38,10 @@ size_t UploadStream::onRead(char *buffer, size_t size, size_t count, void *userp
 int UploadStream::onProgress(void *userp, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
 {
     auto *u = static_cast<UploadStream *>(userp);
+    if (u->writeJournal && monotonicMs() >= u->journalDueMs) {
+        u->writeJournal();
+        u->writeJournal = nullptr;
+    }
     return u->progress(u->base + qint64(ulnow)) ? 1 : 0;
 }
 

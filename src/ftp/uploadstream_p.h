@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,6 +41,10 @@ struct UploadStream {
     bool handshake = true;   // wait for each progress handler to return
     // Of every byte from the start of the file up to sent.
     std::optional<LocalDigest> digest;
+    // Called once on the worker when the upload is still going at
+    // journalDueMs (steady clock).
+    std::function<void()> writeJournal;
+    qint64 journalDueMs = 0;
 
     std::atomic<bool> cancel{false};
     qint64 lastReported = -1;

@@ -166,7 +166,10 @@ private slots:
             QProcess first;
             first.setProcessEnvironment(tobraEnvironment(ini_.path(), ini_.filePath("system")));
             first.start(TOBRA_BINARY, {"T2", local});
-            QTRY_VERIFY_WITH_TIMEOUT(partFiles(folder).size() == 1 && QFileInfo(folder + partFiles(folder).first()).size() > (1 << 20),
+            // Killed once the upload is in the journal (after its first second).
+            const QString journal = ini_.filePath("state/tobra/uploads.journal");
+            QTRY_VERIFY_WITH_TIMEOUT(readBytes(journal).contains("ACROSS.BIN") && partFiles(folder).size() == 1
+                                         && QFileInfo(folder + partFiles(folder).first()).size() > (1 << 20),
                                      10000);
             first.kill();
             QVERIFY(first.waitForFinished(5000));
