@@ -248,28 +248,39 @@ private slots:
     // nothing left on the server.
     void terminatedByASignal()
     {
-        TestFtpServer server;
-        QVERIFY(server.start({"--stall-after", "2000000"}));
-        const QString local = file("stop.bin");
-        QVERIFY(writePatternFile(local, 48 * 1024 * 1024));
-        QVERIFY(chat(server.host()));
-        QProcess p;
-        p.setProcessEnvironment(tobraEnvironment(ini_.path(), ini_.filePath("system")));
-        p.start(TOBRA_BINARY, {"T7", local});
-        QVERIFY(p.waitForStarted(5000));
-        const QString folder = server.root() + "/uploads/T7/";
-        QTRY_VERIFY_WITH_TIMEOUT(partFiles(folder).size() == 1 && QFileInfo(folder + partFiles(folder).first()).size() >= 1000000,
-                                 10000);
-        QElapsedTimer t;
-        t.start();
-        ::kill(pid_t(p.processId()), SIGTERM);
-        QVERIFY(p.waitForFinished(10000));
-        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 7);
-        const QString err = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(err.contains("Cancelling upload of " + local), qPrintable(err));
-        QVERIFY(partFiles(folder).isEmpty() && !QFile::exists(folder + "STOP.BIN"));
-        QVERIFY(server.stop());
+        // A server that refuses the clean-up keeps the file, and the log says so.
+        for (bool refuseDele : {false, true}) {
+            TestFtpServer server;
+            QVERIFY(server.start(refuseDele ? QStringList{"--stall-after", "2000000", "--refuse-dele"}
+                                            : QStringList{"--stall-after", "2000000"}));
+            const QString local = file("stop.bin"), log = file("stop.log");
+            QVERIFY(writePatternFile(local, 48 * 1024 * 1024));
+            QVERIFY(chat(server.host()));
+            QFile::remove(log);
+            QProcess p;
+            p.setProcessEnvironment(tobraEnvironment(ini_.path(), ini_.filePath("system")));
+            p.start(TOBRA_BINARY, {"T7", local, "--log", log});
+            QVERIFY(p.waitForStarted(5000));
+            const QString folder = server.root() + "/uploads/T7/";
+            QTRY_VERIFY_WITH_TIMEOUT(partFiles(folder).size() == 1 && QFileInfo(folder + partFiles(folder).first()).size() >= 1000000,
+                                     10000);
+            QElapsedTimer t;
+            t.start();
+            ::kill(pid_t(p.processId()), SIGTERM);
+            QVERIFY(p.waitForFinished(10000));
+            QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+            QVERIFY(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 7);
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(err.contains("Cancelling upload of " + local), qPrintable(err));
+            QCOMPARE(partFiles(folder).size(), refuseDele ? 1 : 0);
+            QVERIFY(!QFile::exists(folder + "STOP.BIN"));
+            const QString text = QString::fromUtf8(readBytes(log));
+            const QString temp = "/uploads/T7/" + (refuseDele ? partFiles(folder).first() : QString("STOP.BIN."));
+            QVERIFY2(text.contains(refuseDele ? " warning " + temp + " is left on the server: 550 Deleting is not allowed here."
+                                              : " transfer removed " + temp),
+                     qPrintable(text.right(600)));
+            QVERIFY(server.stop());
+        }
     }
 
     // A certificate that neither verifies nor is pinned: status 4, no login
