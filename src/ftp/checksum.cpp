@@ -96,7 +96,6 @@ std::optional<ChecksumPlan> chooseChecksum(const ServerFeatures &features)
             p.algorithm = a.algorithm;
             p.viaHash = true;
             p.hashName = QString::fromLatin1(a.hashName);
-            p.ranges = features.has(QStringLiteral("RANG"));
             p.needsOpts = features.hashSelected != p.hashName;
             return p;
         }
@@ -108,7 +107,6 @@ std::optional<ChecksumPlan> chooseChecksum(const ServerFeatures &features)
             p.viaHash = false;
             p.hashName = QString::fromLatin1(a.hashName);
             p.xCommand = QString::fromLatin1(a.xCommand);
-            p.ranges = true;   // the X commands take a start and an end
             return p;
         }
     }
@@ -122,12 +120,11 @@ QString selectHashCommand(const ChecksumPlan &plan)
 
 QStringList checksumCommands(const ChecksumPlan &plan, const QString &path, std::optional<qint64> prefixLength)
 {
-    if (plan.viaHash) {
-        // RANG names the last byte itself; it holds for the next HASH only.
-        if (prefixLength)
-            return {QStringLiteral("RANG 0 %1").arg(*prefixLength - 1), QStringLiteral("HASH ") + path};
+    // HASH covers the whole file, which before a resume is the part sent
+    // so far. (RANG is not used: servers keep it pending after HASH, and
+    // the APPE that follows is then refused.)
+    if (plan.viaHash)
         return {QStringLiteral("HASH ") + path};
-    }
     // The X commands take the end as the offset after the last byte.
     if (prefixLength)
         return {QStringLiteral("%1 %2 0 %3").arg(plan.xCommand, path).arg(*prefixLength)};

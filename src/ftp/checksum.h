@@ -34,7 +34,6 @@ struct ChecksumPlan {
     bool viaHash = true;      // HASH; else the X command
     QString hashName;         // "SHA-256", for OPTS HASH and the reply
     QString xCommand;         // "XSHA256"
-    bool ranges = false;      // the server can hash the first bytes only
     bool needsOpts = false;   // the server's current HASH algorithm is another
     // "SHA-256 (HASH)", for the log.
     QString label() const;
@@ -44,8 +43,9 @@ struct ChecksumPlan {
 // None when the server offers no checksum.
 std::optional<ChecksumPlan> chooseChecksum(const ServerFeatures &features);
 
-// The commands that ask for the digest of path (absolute), or of its first
-// prefixLength bytes when given. The last command's reply carries it.
+// The commands that ask for the digest of path, or of its first prefixLength
+// bytes when given (HASH always covers the whole file: ask it of a file
+// that holds just those bytes). The last command's reply carries it.
 QStringList checksumCommands(const ChecksumPlan &plan, const QString &path, std::optional<qint64> prefixLength = {});
 // The command that selects the plan's HASH algorithm for the session.
 QString selectHashCommand(const ChecksumPlan &plan);

@@ -224,7 +224,8 @@ FtpClient::Impl::Transfer FtpClient::Impl::transfer(CURLM *m, CURL *easy)
             t.cancelled = true;
             break;
         }
-        if (nowMs() - lastActivityMs > silenceMs) {
+        // A server computing a checksum says nothing until it is done.
+        if (nowMs() - lastActivityMs > silenceMs + (proofArmed ? proofAllowanceMs : 0)) {
             t.stalled = true;
             break;
         }
@@ -279,7 +280,8 @@ void FtpClient::Impl::prepare(const QByteArray &url, bool connectOp, bool folder
                      long(folderByFolder ? CURLFTPMETHOD_MULTICWD : CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT,
                      connectOp ? long(qMax(1, timeouts.connectSeconds)) : kNoConnectLimitSeconds);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(qMax(1, timeouts.stallSeconds)));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     long(qMax(1, timeouts.stallSeconds) + proofAllowanceMs / 1000));
     // Reply lines reach the debug callback only in verbose mode.
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Impl::onDebug);
@@ -394,6 +396,7 @@ FtpClient::Impl::Result FtpClient::Impl::perform(bool connectOp)
         t = transfer(m, easy);
         return t.code;
     });
+    proofArmed = false;
     r.alive = t.alive;
     r.stalled = t.stalled;
     r.cancelled = t.cancelled;
@@ -499,7 +502,7 @@ FtpClient::Impl::Result FtpClient::Impl::quote(const QStringList &commands, cons
         lines.append('*' + c.toUtf8());
         list = curl_slist_append(list, lines.last().constData());
     }
-    prepare(url.isEmpty() ? baseUrl() : url);
+    prepare(url.isEmpty() ? folderUrl(splitRemote(currentDir)) : url);
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(curl, CURLOPT_QUOTE, list);
     const Result r = perform();

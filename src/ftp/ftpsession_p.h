@@ -84,6 +84,12 @@ struct FtpClient::Impl {
     // Milliseconds on the steady clock of the last sign of life: a reply, a
     // command sent, data handed to the socket.
     std::atomic<qint64> lastActivityMs{0};
+    // Silence allowed beyond stallSeconds while the server computes the
+    // checksum of an upload (set by the upload for its duration); counted
+    // once armed: at the end of the data, or for a request that asks for a
+    // checksum only. Disarmed when the request ends.
+    qint64 proofAllowanceMs = 0;
+    std::atomic<bool> proofArmed{false};
 
     // Filled by the debug callback on the worker; read after it has ended.
     QByteArray replyPending;
@@ -277,7 +283,8 @@ struct FtpClient::Impl {
     // Sends commands on the session, each prefixed with "*" so libcurl keeps
     // the connection when one is refused; the reply codes tell how each did.
     // url: the folder to be in, the one of the request before and after it
-    // saves changing folders there and back.
+    // saves changing folders there and back; by default the current remote
+    // folder, where the connection usually is already.
     Result quote(const QStringList &commands, const QByteArray &url = {});
 
     struct Endpoint {

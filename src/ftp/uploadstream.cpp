@@ -21,8 +21,10 @@ size_t UploadStream::onRead(char *buffer, size_t size, size_t count, void *userp
     // Never more than announced: a file that grows meanwhile must not
     // make the upload longer than its stated size.
     const qint64 want = qMin<qint64>(qint64(size * count), u->total - u->sent);
-    if (want <= 0)
+    if (want <= 0) {
+        u->d->proofArmed = true;   // the proof's commands follow the data
         return 0;
+    }
     const qint64 n = u->file.read(buffer, want);
     if (n < 0) {
         u->readFailed = true;

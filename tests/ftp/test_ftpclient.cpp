@@ -593,6 +593,32 @@ private slots:
         }
     }
 
+    // A server that takes seconds to digest a big file is not stalled: the
+    // silence allowed grows with the file (20 MiB a second), after the data
+    // and for a proof asked on its own (the connection dropped just after
+    // the last byte: the first bytes are compared, then the whole file).
+    void slowChecksumIsNotAStall()
+    {
+        const qint64 size = 80 << 20;
+        const QString local = makeLocal(QStringLiteral("slow.bin"), size);
+        for (bool dropAtEnd : {false, true}) {
+            TestFtpServer server;
+            QStringList args{"--hash", "HASH", "--hash-delay", "2.5"};
+            if (dropAtEnd)
+                args << "--drop-after" << QString::number(size) << "--fault-uploads" << "1";
+            QVERIFY2(server.start(args), qPrintable(server.lastError()));
+            FtpClient c;
+            c.setTimeouts({5, 1});
+            c.setRetryPolicy({60000, 10, 10});
+            login(c, server);
+            c.PutFile(local, QStringLiteral("/slow"));
+            QVERIFY(sameFileContents(local, server.root() + QStringLiteral("/slow/SLOW.BIN")));
+            QCOMPARE(server.uploadsEnded(), 1);
+            QCOMPARE(server.loginCount(), dropAtEnd ? 2 : 1);
+        }
+        QFile::remove(local);
+    }
+
     // Each failure keeps the reason (what the server said to which command,
     // or how the connection failed), leaves nothing under the final name or
     // the temporary one, and a stalled server is given up in bounded time.

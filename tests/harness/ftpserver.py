@@ -47,8 +47,10 @@ def parse_args(argv):
                    help="answer RNFR with CODE (550: refused, 502: unknown command)")
     p.add_argument("--rnto-reply", type=int, metavar="CODE", help="answer RNTO with CODE")
     p.add_argument("--hash", choices=["HASH", "X"],
-                   help="offer checksums: HASH with RANG (SHA-256, SHA-1, MD5, CRC32), "
-                        "or XSHA256, XSHA1, XMD5 and XCRC with start and end")
+                   help="offer checksums: HASH (SHA-256, SHA-1, MD5, CRC32; RANG listed "
+                        "but refused), or XSHA256, XSHA1, XMD5 and XCRC with start and end")
+    p.add_argument("--hash-delay", type=float, default=0.0, metavar="SECONDS",
+                   help="answer HASH this much later, as a server digesting a big file")
     p.add_argument("--flip-byte", action="store_true",
                    help="after an upload change its middle byte, keeping the size "
                         "(only the first --fault-uploads uploads when given)")
@@ -207,19 +209,18 @@ def make_handlers(args):
         hash_feats = {"HASH": ["HASH SHA-256;SHA-1*;MD5;CRC32", "RANG STREAM"],
                       "X": list(X_COMMANDS)}.get(args.hash, [])
         if args.hash == "HASH":
-            for name in ("HASH", "RANG"):
+            for name in ("HASH",):
                 proto_cmds[name] = dict(perm=None, auth=True, arg=True, help="Syntax: %s" % name)
         elif args.hash == "X":
             for name in X_COMMANDS:
                 proto_cmds[name] = dict(perm=None, auth=True, arg=True, help="Syntax: %s" % name)
         hash_algorithm = "SHA-1"
-        hash_range = None
 
         def digest_of(self, path, algorithm, start, end):
-            """Hex digest of bytes start..end (inclusive; None: to the end)."""
+            """Hex digest of bytes start up to end (exclusive; None: to the end)."""
             with open(path, "rb") as f:
                 f.seek(start)
-                data = f.read() if end is None else f.read(max(0, end - start + 1))
+                data = f.read() if end is None else f.read(max(0, end - start))
             if algorithm == "CRC32":
                 return "%08x" % (zlib.crc32(data) & 0xffffffff)
             return hashlib.new(HASH_NAMES[algorithm], data).hexdigest()
@@ -244,32 +245,26 @@ def make_handlers(args):
                 return
             return super().ftp_OPTS(line)
 
-        def ftp_RANG(self, line):
-            try:
-                start, end = (int(w) for w in line.split())
-            except ValueError:
-                self.respond("501 Bad range.")
-                return
-            self.hash_range = (start, end)
-            self.respond("350 Restarting at %d. Ending byte at %d." % (start, end))
-
         def ftp_HASH(self, line):
-            rng, self.hash_range = self.hash_range, None
+            # As proftpd answers: the range's end is exclusive, the path as sent.
             path = self.real_file(line)
             if path is None:
                 return
             size = os.path.getsize(path)
-            start, end = rng if rng else (0, size - 1)
-            hexdigest = self.digest_of(path, self.hash_algorithm, start, end)
-            self.respond("213 %s %d-%d %s %s" % (self.hash_algorithm, start, end, hexdigest,
-                                                 os.path.basename(path)))
+            hexdigest = self.digest_of(path, self.hash_algorithm, 0, size)
+            reply = "213 %s 0-%d %s %s" % (self.hash_algorithm, size, hexdigest, line)
+            if args.hash_delay > 0:
+                # Silent meanwhile, but other sessions are served.
+                self.call_later(args.hash_delay, self.respond, reply)
+            else:
+                self.respond(reply)
 
         def x_command(self, algorithm, line):
             # "path [start end]", end being the offset after the last byte.
             words = line.rsplit(" ", 2)
             start, end = 0, None
             if len(words) == 3 and words[1].isdigit() and words[2].isdigit():
-                line, start, end = words[0], int(words[1]), int(words[2]) - 1
+                line, start, end = words[0], int(words[1]), int(words[2])
             path = self.real_file(line)
             if path is not None:
                 self.respond("250 %s" % self.digest_of(path, algorithm, start, end).upper())
