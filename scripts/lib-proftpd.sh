@@ -77,8 +77,9 @@ start_local_proftpd() {
   pin=sha256//$(openssl x509 -in "$work/proftpd-cert.pem" -noout -pubkey | openssl pkey -pubin -outform DER |
     openssl dgst -sha256 -binary | openssl base64 -A)
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  local pasv=$((10000 + RANDOM % 20000)) required=on
-  [ "$mode" = plain ] && required=off
+  local pasv=$((10000 + RANDOM % 20000))
+  # With "tls" the documented TLSRequired stands.
+  [ "$mode" = plain ] && extra=("TLSRequired off" "${extra[@]}")
   # The documented file's paths and addresses give way to the run's own, in
   # place (ModulePath must come before LoadModule).
   {
@@ -100,7 +101,6 @@ TransferLog $work/xferlog
 TLSLog $work/proftpd-tls.log
 TLSRSACertificateFile $work/proftpd-cert.pem
 TLSRSACertificateKeyFile $work/proftpd-key.pem
-TLSRequired $required
 MaxClientsPerHost 50
 CONF
     for line in "${extra[@]}"; do echo "$line"; done

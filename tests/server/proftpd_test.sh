@@ -126,18 +126,22 @@ curl -sS --ssl-reqd -k "$ftp/uploads/T1/REPORT.ZIP" -o "$work/download" 2>"$work
 rc=0
 curl -sS "$ftp/uploads/" -o /dev/null 2>>"$work/d.err" || rc=$?
 [ "$rc" -ne 0 ] || fail "plain FTP: the login was taken without TLS"
-# A checksum of a byte range would give a file away byte by byte.
+# A checksum of a byte range would give a file away byte by byte; a RANG
+# left pending would break the next APPE.
 for cmd in XCRC XMD5 XSHA XSHA1 XSHA256 XSHA512; do
   rc=0
   curl -sS --ssl-reqd -k -Q "$cmd /uploads/T1/REPORT.ZIP 0 1" -l "$ftp/uploads/T1/" -o /dev/null 2>>"$work/d.err" ||
     rc=$?
   [ "$rc" -ne 0 ] || fail "$cmd: the checksum of a byte range was given"
 done
+rc=0
+curl -sS --ssl-reqd -k -Q 'TYPE I' -Q 'RANG 0 1' -l "$ftp/uploads/T1/" -o /dev/null 2>>"$work/d.err" || rc=$?
+[ "$rc" -ne 0 ] || fail "RANG was taken"
 echo "new file" >"$work/data/new.txt"
 curl -sS --ssl-reqd -k -T "$work/data/new.txt" "$ftp/uploads/T1/NEW.TXT" 2>>"$work/d.err" ||
   fail "curl upload: exit $?"
 cmp "$work/data/new.txt" "$root/uploads/T1/NEW.TXT" || fail "curl upload: bytes differ"
-echo "ok: download, byte-range checksums and plain FTP refused, upload of a new file taken"
+echo "ok: download, byte-range checksums, RANG and plain FTP refused, upload of a new file taken"
 
 # (e) A checksum is of the file as it is now: a file replaced in the same
 # session and the same second by one of the same size gets the new file's
