@@ -42,11 +42,6 @@ fetch_proftpd() {
   mv "$tree.new" "$tree"
   mv "$dl"/*.deb "$proftpd_cache"/
   rm -rf "$dl"
-  if ldd "$tree/usr/sbin/proftpd" | grep -q 'not found'; then
-    echo "proftpd misses libraries (scripts/install-deps.sh installs them):" >&2
-    ldd "$tree/usr/sbin/proftpd" | grep 'not found' >&2
-    return 1
-  fi
 }
 
 # start_local_proftpd ROOT [tls|plain] [DIRECTIVE...]: serves ROOT
@@ -66,6 +61,11 @@ start_local_proftpd() {
   fetch_proftpd || { echo "proftpd could not be fetched" >&2; return 1; }
   stop_local_proftpd
   local tree=$proftpd_cache/root
+  if ldd "$tree/usr/sbin/proftpd" | grep -q 'not found'; then
+    echo "proftpd misses libraries (scripts/install-deps.sh installs them):" >&2
+    ldd "$tree/usr/sbin/proftpd" | grep 'not found' >&2
+    return 1
+  fi
   chmod 755 "$work"
   mkdir -p "$root/uploads"
   chmod 755 "$root"
