@@ -2,8 +2,9 @@
 # docs/server/proftpd.conf, the server that can prove an upload by its
 # checksum. Debian's proftpd package cannot be installed beside vsftpd (they
 # conflict), so its packages are fetched with apt-get download into
-# $proftpd_cache and run from there, unpacked, never installed. Needs root
-# (the system login "ftpuser" / "vintor", proftpd's chroot).
+# $proftpd_cache ($TOBRA_PROFTPD_CACHE, else /var/cache/tobra-proftpd) and
+# run from there, unpacked, never installed. Needs root (the system login
+# "ftpuser" / "vintor", proftpd's chroot).
 
 proftpd_cache=${TOBRA_PROFTPD_CACHE:-/var/cache/tobra-proftpd}
 proftpd_pid=""
