@@ -89,8 +89,8 @@ TOBRA_RETRY_BASE_MS=200 timeout 120 "$tobra" T2 "$work/data/big.bin" --log "$wor
   >"$work/b2.out" 2>"$work/b2.err" || rc=$?
 [ "$rc" -eq 0 ] || fail "resume: the second run's exit $rc"
 cmp "$work/data/big.bin" "$root/uploads/T2/BIG.BIN" || fail "resume: bytes differ"
-[ -z "$(parts)" ] || fail "resume: a temporary file is left: $(parts)"
 grep -q 'cmd APPE ' "$work/b2.log" || fail "resume: no APPE in the second run's log"
+[ -z "$(parts)" ] || fail "resume: a temporary file is left: $(parts)"
 # xferlog: field 8 the bytes a transfer carried.
 resent=$(tail -n +$((xfer_before + 1)) "$work/xferlog" | awk '$9 ~ /BIG\.BIN/ {n += $8} END {print n + 0}')
 [ "$resent" -lt $((64 << 20)) ] || fail "resume: the second run sent $resent bytes, the whole file or more"
