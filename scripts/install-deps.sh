@@ -9,6 +9,7 @@ pkgs=("$@")
   libcurl4-openssl-dev libssl-dev zlib1g-dev openssl curl time
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   python3 python3-pyftpdlib python3-openssl vsftpd lftp
+  libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
   fonts-dejavu-core
   xvfb dbus at-spi2-core python3-gi gir1.2-atspi-2.0
 )

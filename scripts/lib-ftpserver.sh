@@ -8,6 +8,8 @@ port=""
 
 _tobra_cleanup() {
   if declare -F _tobra_vsftpd_cleanup >/dev/null; then _tobra_vsftpd_cleanup; fi
+  if declare -F _tobra_proftpd_cleanup >/dev/null; then _tobra_proftpd_cleanup; fi
+  _tobra_login_cleanup
   stop_local_ftp_server
   if [ -n "$work" ]; then rm -rf "$work"; fi
 }
@@ -44,6 +46,51 @@ stop_local_ftp_server() {
     wait "$server_pid" 2>/dev/null || true
     server_pid=""
   fi
+}
+
+# For the system servers (lib-vsftpd.sh, lib-proftpd.sh), root only.
+_tobra_made_login=0
+
+# take_system_login: the system login "ftpuser" / "vintor" without a shell,
+# made for the run when missing and removed when the script ends. One script
+# with a system server at a time on this machine, as they share the login:
+# the lock (named after the first server that used it, so that older
+# checkouts still wait for newer ones) is held until the script ends.
+take_system_login() {
+  if [ -z "${_tobra_login_locked:-}" ]; then
+    exec 8>/tmp/tobra-vsftpd.lock
+    flock -w 600 8 || { echo "another server run holds /tmp/tobra-vsftpd.lock" >&2; return 1; }
+    _tobra_login_locked=1
+  fi
+  if ! id ftpuser >/dev/null 2>&1; then
+    useradd --no-create-home --home-dir / --shell /usr/sbin/nologin ftpuser
+    echo 'ftpuser:vintor' | chpasswd
+    _tobra_made_login=1
+  fi
+}
+
+# Removes the login take_system_login made, once no process runs as it.
+_tobra_login_cleanup() {
+  if [ "$_tobra_made_login" = 1 ]; then
+    local uid
+    uid=$(id -u ftpuser)
+    for _ in $(seq 1 50); do
+      grep -qs "^Uid:[[:space:]]*$uid[[:space:]]" /proc/[0-9]*/status || break
+      sleep 0.1
+    done
+    userdel ftpuser 2>/dev/null || true
+    _tobra_made_login=0
+  fi
+}
+
+# descendants PID: every process below PID (a server's sessions), each
+# listed before its own children.
+descendants() {
+  local c
+  for c in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
+    echo "$c"
+    descendants "$c"
+  done
 }
 
 # run_measured COMMAND...: runs it with its output discarded and prints

@@ -5,18 +5,11 @@
 # removed after it.
 
 vsftpd_pid=""
-_vsftpd_made_user=0
 _vsftpd_made_pam=0
 
 # vsftpd_descendants PID: every process below PID (vsftpd's sessions),
 # each listed before its own children.
-vsftpd_descendants() {
-  local c
-  for c in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
-    echo "$c"
-    vsftpd_descendants "$c"
-  done
-}
+vsftpd_descendants() { descendants "$1"; }
 
 stop_local_vsftpd() {
   if [ -n "$vsftpd_pid" ]; then
@@ -31,16 +24,7 @@ stop_local_vsftpd() {
 
 _tobra_vsftpd_cleanup() {
   stop_local_vsftpd
-  if [ "$_vsftpd_made_user" = 1 ]; then
-    local uid
-    uid=$(id -u ftpuser)
-    for _ in $(seq 1 50); do
-      grep -qs "^Uid:[[:space:]]*$uid[[:space:]]" /proc/[0-9]*/status || break
-      sleep 0.1
-    done
-    userdel ftpuser 2>/dev/null || true
-    _vsftpd_made_user=0
-  fi
+  _tobra_login_cleanup
   if [ "$_vsftpd_made_pam" = 1 ]; then rm -f /etc/pam.d/vsftpd-tobra; _vsftpd_made_pam=0; fi
 }
 
@@ -56,19 +40,9 @@ start_local_vsftpd() {
   local extra=("$@") line
   [ "$(id -u)" -eq 0 ] || { echo "vsftpd needs root" >&2; return 1; }
   [ -x /usr/sbin/vsftpd ] || { echo "vsftpd is missing (scripts/install-deps.sh installs it)" >&2; return 1; }
-  # One script with vsftpd at a time on this machine: they share the login
-  # and the PAM file. Held until the script ends.
-  if [ -z "${_vsftpd_locked:-}" ]; then
-    exec 8>/tmp/tobra-vsftpd.lock
-    flock -w 600 8 || { echo "another vsftpd run holds /tmp/tobra-vsftpd.lock" >&2; return 1; }
-    _vsftpd_locked=1
-  fi
+  # The lock also covers the PAM file.
+  take_system_login || return 1
   stop_local_vsftpd
-  if ! id ftpuser >/dev/null 2>&1; then
-    useradd --no-create-home --home-dir / --shell /usr/sbin/nologin ftpuser
-    echo 'ftpuser:vintor' | chpasswd
-    _vsftpd_made_user=1
-  fi
   if [ ! -e /etc/pam.d/vsftpd-tobra ]; then
     cp "$top_dir/docs/server/vsftpd-tobra.pam" /etc/pam.d/vsftpd-tobra
     _vsftpd_made_pam=1

@@ -22,8 +22,8 @@
 #
 # The working tree is never touched: the tracked and new files are copied
 # into a temporary folder, configured once with the ci preset and rebuilt
-# incrementally per fault. The vsftpd server test (root only, it makes a
-# system login) is left to CI.
+# incrementally per fault. The vsftpd and proftpd server tests (root only,
+# they make a system login) are left to CI.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -101,12 +101,12 @@ bounded() {
 # suite [first]: the tests matching first, then (when they pass) the rest.
 # The whole suite takes under a minute when nothing is wrong.
 suite() {
-  local first=${1:-} skip='^server_vsftpd$'
+  local first=${1:-} skip='^server_(vsftpd|proftpd)$'
   : >"$work/suite.log"
   if [ -n "$first" ]; then
     bounded 150 ctest --test-dir "$tree/build" --stop-on-failure -j2 -R "^($first)\$" >>"$work/suite.log" 2>&1 ||
       return 1
-    skip="^(server_vsftpd|$first)\$"
+    skip="^(server_vsftpd|server_proftpd|$first)\$"
   fi
   bounded 400 ctest --test-dir "$tree/build" --stop-on-failure -j2 -E "$skip" >>"$work/suite.log" 2>&1
 }
