@@ -1,5 +1,10 @@
 #include "ftp/ftpclient.h"
+#include "ftp/ftpsettings.h"
+#include "ftp/tlstrust.h"
+#include "harness/fakeplatform.h"
 #include "harness/testutil.h"
+#include "support/tagini.h"
+#include "support/globals.h"
 #include "support/ui/inputblocker.h"
 
 #include <QKeyEvent>
@@ -66,6 +71,15 @@ int errorOf(const std::function<void()> &op, QString *description = nullptr)
         return e.number();
     }
     return 0;
+}
+
+FtpTls tlsOf(TlsMode mode, const QString &pin, const QString &knownServersFile = {})
+{
+    FtpTls t;
+    t.mode = mode;
+    t.pin = pin;
+    t.knownServersFile = knownServersFile;
+    return t;
 }
 
 void login(FtpClient &c, const TestFtpServer &server)
@@ -440,31 +454,43 @@ private slots:
         QVERIFY2(server.bytesReceived() < size + 1024 * 1024, qPrintable(QString::number(server.bytesReceived())));
     }
 
-    // TLS as CHAT.INI sets it, against a plain server, one that offers TLS
-    // and one that requires it. An untrusted certificate stops the
-    // connection before the login is sent.
+    // TLS as CHAT.INI sets it, against a plain server, one that offers TLS,
+    // one that requires it, a man in the middle who answers AUTH with 502
+    // and a server that refuses TLS on the data connection (PROT P). An
+    // untrusted certificate, a refused AUTH that TLS is required of, and a
+    // refused PROT P stop the connection before anything goes in clear text.
     void tlsPolicies()
     {
         TestCertificate cert;
         QVERIFY(makeTestCertificate(files_.path(), QStringLiteral("localhost"), &cert));
         const QString wrongPin = QStringLiteral("sha256//") + QString(43, QLatin1Char('A')) + QLatin1Char('=');
-        // Server (plain, offers, requires), mode, pin, error, reason.
-        const struct { QString server; TlsMode mode; QString pin; int error; QString reason; } rows[] = {
-            {"requires", TlsMode::Auto, cert.pin, 0, ""},
-            {"plain", TlsMode::Auto, "", 0, ""},
-            {"offers", TlsMode::Required, cert.pin, 0, ""},
-            {"plain", TlsMode::Required, "", kErrCannotConnect, "does not offer TLS, and CHAT.INI requires it (TLS=required)."},
-            {"requires", TlsMode::Off, "", kErrCannotConnect, "refused"},
-            {"offers", TlsMode::Auto, "", kErrUntrustedServer, "cannot be verified. Its key is sha256//"},
-            {"offers", TlsMode::Auto, wrongPin, kErrUntrustedServer, "does not carry the key CHAT.INI trusts"},
+        const QString how = "If that is expected, set TLS=off in CHAT.INI [PREFERENCES].";
+        const FtpTls misspelt = parseTls(" require ", cert.pin);
+        // Server, TLS setting, error, reason.
+        const struct { QString server; FtpTls tls; int error; QString reason; } rows[] = {
+            {"requires", tlsOf(TlsMode::Auto, cert.pin), 0, ""},
+            {"plain", tlsOf(TlsMode::Auto, ""), 0, ""},
+            {"offers", tlsOf(TlsMode::Required, cert.pin), 0, ""},
+            {"plain", tlsOf(TlsMode::Required, ""), kErrCannotConnect,
+             "refused AUTH TLS (reply 500): it offers no TLS now, and TLS is required because CHAT.INI says TLS=required. " + how},
+            {"requires", tlsOf(TlsMode::Off, ""), kErrCannotConnect, "refused"},
+            {"offers", tlsOf(TlsMode::Auto, ""), kErrUntrustedServer, "cannot be verified. Its key is sha256//"},
+            {"offers", tlsOf(TlsMode::Auto, wrongPin), kErrUntrustedServer, "does not carry the key CHAT.INI trusts"},
+            {"stripped", tlsOf(TlsMode::Auto, cert.pin), kErrCannotConnect,
+             "refused AUTH TLS (reply 502): it offers no TLS now, and TLS is required because CHAT.INI pins the server's key (CERT). " + how},
+            {"stripped", misspelt, kErrCannotConnect, "because CHAT.INI says TLS=require, which is none of auto, required and off."},
+            {"no PROT P", tlsOf(TlsMode::Auto, cert.pin), kErrCannotConnect, "accepted AUTH TLS but refused PROT P (reply 536): files would travel in clear text on the data connection. " + how},
+            {"no PROT P", tlsOf(TlsMode::Required, cert.pin), kErrCannotConnect, "refused PROT P (reply 536)"},
         };
         for (const auto &r : rows) {
+            const QStringList more = r.server == "stripped" ? QStringList{"--refuse-auth-after", "0"}
+                                     : r.server == "no PROT P" ? QStringList{"--refuse-prot"} : QStringList();
             TestFtpServer s;
-            QVERIFY2(s.start(r.server == "plain" ? QStringList() : cert.serverArgs(r.server == "requires")),
+            QVERIFY2(s.start(r.server == "plain" ? QStringList() : cert.serverArgs(r.server == "requires") + more),
                      qPrintable(s.lastError()));
             FtpClient c;
             Recorder rec(c);
-            c.setTls({r.mode, r.pin});
+            c.setTls(r.tls);
             c.setTimeouts({5, 5});
             QString why;
             QCOMPARE(errorOf([&] { login(c, s); }, &why), r.error);
@@ -477,8 +503,108 @@ private slots:
             } else if (r.error == kErrUntrustedServer) {
                 // Nothing of the login went to a server nobody trusts.
                 QVERIFY(c.serverKeyPin() == cert.pin && s.loginCount() == 0 && rec.status.filter("331").isEmpty());
+            } else if (r.server != "requires") {
+                // The password went over TLS or not at all.
+                QVERIFY(s.clearTextLogins() == 0 && s.loginCount() == (r.server == "no PROT P" ? 1 : 0));
             }
         }
+    }
+
+    // TLS sticks to a server: once this installation has logged in to it
+    // over TLS (remembered in a file), and within a session that did, a
+    // server that no longer takes AUTH TLS is refused. Forgetting it (its
+    // line deleted) or TLS=off is how a customer goes on.
+    void tlsSticksToAServer()
+    {
+        TestCertificate cert;
+        QVERIFY(makeTestCertificate(files_.path(), QStringLiteral("localhost"), &cert));
+        TestFtpServer s;
+        // A man in the middle strips every connection after the first.
+        QVERIFY2(s.start(cert.serverArgs(false) + QStringList{"--refuse-auth-after", "1", "--drop-after", "3000000"}),
+                 qPrintable(s.lastError()));
+        const QString known = files_.filePath("state/tls-servers"), key = tlsServerKey("127.0.0.1", s.port());
+        QFile::remove(known);
+        {
+            FtpClient c;
+            c.setTls(tlsOf(TlsMode::Auto, cert.pin, known));
+            login(c, s);
+            QVERIFY(c.encrypted() && isKnownTlsServer(known, key));
+            // The rest of the session without the pin and the file: the
+            // reconnect after the drop is over TLS or nothing.
+            c.setTls(tlsOf(TlsMode::Auto, ""));
+            c.setRetryWaits({10, 10});
+            const QString local = makeLocal(QStringLiteral("drop.bin"), 8 * 1024 * 1024);
+            QVERIFY(errorOf([&] { c.PutFile(local, QStringLiteral("/sticky")); }) != 0);
+            QString why;
+            QCOMPARE(errorOf([&] { c.Reconnect(); }, &why), kErrCannotConnect);
+            QVERIFY2(why.contains("refused AUTH TLS (reply 502): it offers no TLS now, and TLS is required because this "
+                                  "session logged in to it over TLS."),
+                     qPrintable(why));
+        }
+        QVERIFY(s.loginCount() == 1 && s.clearTextLogins() == 0);
+        QVERIFY(!QFile::exists(s.root() + "/sticky/DROP.BIN") && s.bytesReceived() <= 3000000 + 1024 * 1024);
+        // Another session (another run) knows it from the file.
+        FtpClient c;
+        c.setTls(tlsOf(TlsMode::Auto, "", known));
+        QString why;
+        QCOMPARE(errorOf([&] { login(c, s); }, &why), kErrCannotConnect);
+        QVERIFY2(why.contains("because this computer has logged in to it over TLS before (" + known + ")"), qPrintable(why));
+        QCOMPARE(s.loginCount(), 1);
+        // Forgotten (a broken file too), or TLS=off: plain FTP.
+        QVERIFY(writeBytes(known, "# note\n" + QByteArray("\x01\xff garbage\n") + "other.example:21\n"));
+        login(c, s);
+        QVERIFY(!c.encrypted() && !isKnownTlsServer(known, key) && isKnownTlsServer(known, "OTHER.example:21"));
+        QVERIFY(writeBytes(known, key.toUtf8() + "\n"));
+        c.setTls(tlsOf(TlsMode::Off, "", known));
+        login(c, s);
+        QVERIFY(!c.encrypted() && s.clearTextLogins() == 2);
+    }
+
+    // The TLS rule as a table: TLS=off wins, then CHAT.INI, then what is
+    // known of the server.
+    void tlsRule()
+    {
+        const QString pin = "sha256//" + QString(43, 'B') + "=";
+        const struct { QString mode, cert; bool known, session; TlsDemand demand; } rows[] = {
+            {"", "", false, false, TlsDemand::NotRequired}, {"auto", "", false, false, TlsDemand::NotRequired},
+            {" AUTO ", "", true, false, TlsDemand::KnownServer}, {"auto", "", false, true, TlsDemand::ThisSession},
+            {"", pin, true, true, TlsDemand::PinnedKey}, {"", "sha256//short", false, false, TlsDemand::NotRequired},
+            {"Required", "", false, false, TlsDemand::Setting}, {"require", "", false, false, TlsDemand::UnknownSetting},
+            {"yes", "", false, false, TlsDemand::UnknownSetting}, {"off", pin, true, true, TlsDemand::Off},
+            {"OFF", "", false, false, TlsDemand::Off},
+        };
+        for (const auto &r : rows)
+            QVERIFY2(tlsDemand(parseTls(r.mode, r.cert), r.known, r.session) == r.demand, qPrintable(r.mode));
+        QCOMPARE(parseTls("require", "").unknownMode, QString("require"));
+        QCOMPARE(tlsServerKey("FTP.Example.com", 21), QString("ftp.example.com:21"));
+        QCOMPARE(tlsServerKey("::1", 2121), QString("[::1]:2121"));
+    }
+
+    // One CHAT.INI: where C:\APPRAISE\ exists, TLS, CERT and the time-outs
+    // come from the file the address comes from, and CERT goes there,
+    // whatever a CHAT.INI in the Windows directory says.
+    void chatIniIsOneFile()
+    {
+        QTemporaryDir root;
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(root.path()));   // "C:\APPRAISE\" is a relative path here
+        auto fake = std::make_shared<FakePlatform>();
+        fake->windowsDir = root.filePath("WINDOWS");
+        fake->folders.insert("C:\\APPRAISE\\");
+        auto old = setPlatform(fake);
+        const QString appraise = root.filePath("C:/APPRAISE/chat.ini");
+        QVERIFY(writeBytes(appraise, "[PREFERENCES]\r\nURL=ftp.appraise.example\r\nTLS=off\r\nCONNECTTIMEOUT=33\r\n"));
+        QVERIFY(writeBytes(root.filePath("WINDOWS/CHAT.INI"), "[PREFERENCES]\r\nURL=ftp.windows.example\r\nTLS=required\r\n"
+                                                              "CONNECTTIMEOUT=44\r\nCERT=sha256//" + QByteArray(43, 'C') + "=\r\n"));
+        QCOMPARE(tagReadValue("<WINDIR>CHAT.INI[PREFERENCES]URL|x"), QString("ftp.appraise.example"));
+        QVERIFY(tlsFromSettings().mode == TlsMode::Off && tlsFromSettings().pin.isEmpty());
+        QCOMPARE(timeoutsFromSettings().connectSeconds, 33);
+        const QString pin = "sha256//" + QString(43, 'D') + "=";
+        QVERIFY(trustServerKey(pin));
+        QCOMPARE(tlsFromSettings().pin, pin);
+        QVERIFY(readBytes(appraise).endsWith("CERT=" + pin.toUtf8() + "\r\n"));
+        setPlatform(old);
+        QVERIFY(QDir::setCurrent(cwd));
     }
 
     // Until the server holds the whole file, an earlier file of the final
