@@ -158,17 +158,16 @@ int FtpClient::Impl::authReply() const
 
 QString FtpClient::Impl::tlsRefusalReason() const
 {
-    const QString where = QStringLiteral("%1 (port %2)").arg(hostName).arg(port);
+    // One arg() call each: a host such as "fe80::1%2" must not be filled in.
+    const QString where = QStringLiteral("%1 (port %2)").arg(hostName, QString::number(port));
     const QString howOn = QStringLiteral("If that is expected, set TLS=off in CHAT.INI [PREFERENCES].");
     const int auth = authReply(), prot = replyTo(QStringLiteral("PROT "));
     if (auth == 234 && prot != 0 && (prot < 200 || prot >= 300))
         return QStringLiteral("%1 accepted AUTH TLS but refused PROT P (reply %2): files would travel in clear "
                               "text on the data connection. %3")
-            .arg(where)
-            .arg(prot)
-            .arg(howOn);
+            .arg(where, QString::number(prot), howOn);
     const QString refused = auth == 0 ? QStringLiteral("%1 did not take AUTH TLS").arg(where)
-                                      : QStringLiteral("%1 refused AUTH TLS (reply %2)").arg(where).arg(auth);
+                                      : QStringLiteral("%1 refused AUTH TLS (reply %2)").arg(where, QString::number(auth));
     const QString why = tlsDemandText(tlsDemandNow, tls);
     if (why.isEmpty())
         return refused + QLatin1Char('.');   // plain FTP follows

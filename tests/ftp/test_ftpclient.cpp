@@ -586,12 +586,14 @@ private slots:
     void chatIniIsOneFile()
     {
         QTemporaryDir root;
-        const QString cwd = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(root.path()));   // "C:\APPRAISE\" is a relative path here
         auto fake = std::make_shared<FakePlatform>();
         fake->windowsDir = root.filePath("WINDOWS");
         fake->folders.insert("C:\\APPRAISE\\");
-        auto old = setPlatform(fake);
+        const auto restore = qScopeGuard([cwd = QDir::currentPath(), old = setPlatform(fake)] {
+            setPlatform(old);
+            QDir::setCurrent(cwd);
+        });
+        QVERIFY(QDir::setCurrent(root.path()));   // "C:\APPRAISE\" is a relative path here
         const QString appraise = root.filePath("C:/APPRAISE/chat.ini");
         QVERIFY(writeBytes(appraise, "[PREFERENCES]\r\nURL=ftp.appraise.example\r\nTLS=off\r\nCONNECTTIMEOUT=33\r\n"));
         QVERIFY(writeBytes(root.filePath("WINDOWS/CHAT.INI"), "[PREFERENCES]\r\nURL=ftp.windows.example\r\nTLS=required\r\n"
@@ -603,8 +605,6 @@ private slots:
         QVERIFY(trustServerKey(pin));
         QCOMPARE(tlsFromSettings().pin, pin);
         QVERIFY(readBytes(appraise).endsWith("CERT=" + pin.toUtf8() + "\r\n"));
-        setPlatform(old);
-        QVERIFY(QDir::setCurrent(cwd));
     }
 
     // Until the server holds the whole file, an earlier file of the final
