@@ -210,7 +210,7 @@ private:
     void runPendingTechPick();
     void showPickedTech(const QString &code);
     QTimer *techPick_ = nullptr;   // the pick waiting for its listing
-    bool techPressed_ = false;     // a mouse button is down on the list
+    QObject *techPress_ = nullptr; // whether a mouse button is down on the list
     int selectedLocalCount_ = 0;
     int lastPutError_ = 0;
     int busy_ = 0;

@@ -20,8 +20,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <functional>
-
 namespace tobra {
 
 namespace {
@@ -32,32 +30,30 @@ constexpr int kPickSettleMs = 100;
 // How often a pick that had to wait looks again.
 constexpr int kPickRetryMs = 30;
 
-// Reports a mouse button going down and up on the technician list: a press
-// on one row and a release on another moves the highlight, and no listing
-// may start before the release (it would swallow the release).
+// Knows whether a mouse button is down on the technician list: a press on
+// one row and a release on another moves the highlight, and no listing may
+// start before the release (it would swallow the release).
 class PressWatch : public QObject {
 public:
-    PressWatch(QObject *parent, std::function<void(bool)> changed) : QObject(parent), changed_(std::move(changed)) {}
+    using QObject::QObject;
+    bool down = false;
     bool eventFilter(QObject *, QEvent *event) override
     {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-            changed_(true);
+            down = true;
             break;
         case QEvent::MouseButtonRelease:
         case QEvent::FocusOut:
         case QEvent::Hide:
-            changed_(false);
+            down = false;
             break;
         default:
             break;
         }
         return false;
     }
-
-private:
-    std::function<void(bool)> changed_;
 };
 
 }  // namespace
@@ -69,7 +65,8 @@ void frmMain::connectTechList()
     connect(techPick_, &QTimer::timeout, this, &frmMain::runPendingTechPick);
     connect(lsttech, &QListWidget::itemClicked, this, [this] { lsttech_Click(); });
     connect(lsttech, &QListWidget::itemSelectionChanged, this, &frmMain::lsttech_SelectionChanged);
-    lsttech->viewport()->installEventFilter(new PressWatch(lsttech, [this](bool down) { techPressed_ = down; }));
+    techPress_ = new PressWatch(lsttech);
+    lsttech->viewport()->installEventFilter(techPress_);
 }
 
 void frmMain::AddTechs()
@@ -143,7 +140,7 @@ void frmMain::runPendingTechPick()
 {
     // Not inside another operation, and not while the highlight is still
     // being dragged.
-    if (isBusy() || techPressed_) {
+    if (isBusy() || static_cast<PressWatch *>(techPress_)->down) {
         techPick_->start(kPickRetryMs);
         return;
     }
