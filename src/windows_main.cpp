@@ -1,8 +1,11 @@
 #include "windows_main.h"
 
+#include "app/installdirs.h"
 #include "app/ui/windowroad.h"
 #include "app/unattended.h"
+#include "ftp/ui/copyanimation.h"
 #include "support/messages.h"
+#include "support/platform.h"
 #include "support/ui/qtmessageface.h"
 
 #include <QApplication>
@@ -20,6 +23,7 @@ int windowsMain(int &argc, char **argv, const CommandLine &cl, bool display)
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/tobra.png")));
     if (display)
         Messages::setFace(std::make_shared<QtMessageFace>());
+    setCopyClipFolders(copyClipFolders(platform().programDirectory()));
     if (cl.unattended())
         return runUnattendedUpload(cl);
     return runWindowRoad(cl);

@@ -111,25 +111,13 @@ void FtpClient::Connect(const QString &host, const QString &user, const QString 
 
         // A fresh handle, so nothing of an earlier session is reused.
         d->closeHandle();
-        d->prepare(d->baseUrl(), true);
-        curl_easy_setopt(d->curl, CURLOPT_NOBODY, 1L);
-        // What the server can do, asked once a session: the checksum that
-        // proves an upload, and whether MLSD is worth trying.
-        curl_slist *feat = curl_slist_append(nullptr, "*FEAT");
-        curl_easy_setopt(d->curl, CURLOPT_QUOTE, feat);
-        d->featLines.clear();
         d->serverPin.clear();
-        const Impl::Result r = d->perform(true);
-        curl_easy_setopt(d->curl, CURLOPT_QUOTE, static_cast<curl_slist *>(nullptr));
-        curl_slist_free_all(feat);
+        const Impl::Result r = d->connectRequest();
         if (r.cancelled)
             throw FtpError(kErrCancelled, QStringLiteral("Connecting to %1 was cancelled.").arg(d->hostText), r.reason);
         if (r.code != CURLE_OK)
             throw FtpError(r.code == CURLE_PEER_FAILED_VERIFICATION ? kErrUntrustedServer : kErrCannotConnect,
                            QStringLiteral("Cannot connect to %1: %2").arg(d->hostText, r.reason), r.reason);
-        d->encrypted = d->replyTo(QStringLiteral("AUTH ")) == 234;
-        logLine(QStringLiteral("connect"), d->encrypted ? QStringLiteral("TLS on control and data connections")
-                                                        : QStringLiteral("plain FTP: the server offers no TLS"));
         if (d->loginsThisOp == 0)
             ++d->logins;   // a server that let us in without a 230 reply
         d->features = parseFeatures(d->featLines);

@@ -54,7 +54,8 @@ enum FtpState : int { FtpStateLost = -2, FtpStateDisconnected = 0, FtpStateConne
 
 // TLS of the control and data connections.
 enum class TlsMode {
-    Auto,      // TLS when the server offers it, plain FTP when it does not
+    Auto,      // TLS when the server offers it, plain FTP when it does not,
+               // unless TLS is known of it (ftp/tlstrust.h)
     Required,  // a server without TLS is refused
     Off,       // plain FTP
 };
@@ -62,8 +63,14 @@ enum class TlsMode {
 struct FtpTls {
     TlsMode mode = TlsMode::Auto;
     // "sha256//" + base64 SHA-256 of the server's public key: a certificate
-    // carrying this key is trusted even when it does not verify.
+    // carrying this key is trusted even when it does not verify. Makes TLS
+    // required.
     QString pin;
+    // A TLS value that was none of auto, required and off (read as required).
+    QString unknownMode;
+    // The servers logged in to over TLS before, and where a new one is
+    // remembered; empty: none are.
+    QString knownServersFile;
 };
 
 // Automatic retries of a lost upload: waits of firstWaitMs, doubling up to
@@ -119,7 +126,7 @@ public:
     // Takes effect at the next Connect.
     void setTls(const FtpTls &tls);
     FtpTls tls() const;
-    // True while the session's control connection is encrypted.
+    // True while the session's control and data connections are encrypted.
     bool encrypted() const;
     // The key ("sha256//...") of the certificate the server showed in the
     // last connect; empty when it showed none.

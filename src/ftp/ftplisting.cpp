@@ -91,8 +91,7 @@ QString decodeName(QByteArrayView raw)
     QString name = utf8(raw);
     if (utf8.hasError())
         name = QString::fromLatin1(raw);
-    name.removeIf(isUnsafeTextChar);
-    return name;
+    return safeServerText(name);
 }
 
 bool isSelfOrParent(const QString &name)

@@ -354,8 +354,7 @@ void FtpClient::Impl::onReplyLine(const QByteArray &raw)
     QString text = utf8(raw);
     if (utf8.hasError())
         text = QString::fromLatin1(raw);
-    text.removeIf(isUnsafeTextChar);
-    text = mask(text);
+    text = mask(safeServerText(text));
     lastReply = text;
     if (code > 0) {
         if (!lastCommand.isEmpty())
@@ -438,7 +437,7 @@ QString FtpClient::Impl::reasonOf(const Result &r) const
         return QStringLiteral("The server refused the login: %1").arg(lastReply.isEmpty() ? QStringLiteral("530")
                                                                                           : lastReply);
     case CURLE_USE_SSL_FAILED:
-        return QStringLiteral("%1 does not offer TLS, and CHAT.INI requires it (TLS=required).").arg(where);
+        return tlsRefusalReason();
     case CURLE_PEER_FAILED_VERIFICATION:
         return QStringLiteral("The certificate of %1 cannot be verified%2. Its key is %3.")
             .arg(where,

@@ -6,6 +6,7 @@
 
 #include "ftp/checksum.h"
 #include "ftp/ftpclient.h"
+#include "ftp/tlstrust.h"
 #include "support/monotonic.h"
 
 #include <QByteArray>
@@ -60,6 +61,14 @@ struct FtpClient::Impl {
     FtpTimeouts timeouts;
     FtpTls tls;
     bool encrypted = false;
+    // TLS of every request of the session, set by the login (ftptls.cpp):
+    // CURLUSESSL_ALL or CURLUSESSL_NONE. One value for all, so libcurl
+    // reuses the connection, and a login it repeats on a new one is never
+    // in clear text once the session spoke TLS.
+    long useSsl = CURLUSESSL_NONE;
+    TlsDemand tlsDemandNow = TlsDemand::NotRequired;
+    // The server ("host:port") this object last logged in to over TLS.
+    QString tlsSessionKey;
     // Written by the TLS handshake on the worker, read after it has ended.
     QString serverPin;
     RetryPolicy retryPolicy;
@@ -294,6 +303,17 @@ struct FtpClient::Impl {
     };
     // TLS options of a request (ftptls.cpp).
     void prepareTls();
+    // The request that reaches the server and logs in: over TLS (control
+    // and data) whenever the server takes it; in plain text only where
+    // nothing requires TLS and the server refused AUTH.
+    Result connectRequest();
+    // The reply to AUTH: 234 when one was taken, else the first refusal.
+    int authReply() const;
+    // The last login failed because the server refused the TLS it must
+    // speak: trying again will not change that.
+    bool tlsRefused = false;
+    // Why a login that TLS is required of failed (CURLE_USE_SSL_FAILED).
+    QString tlsRefusalReason() const;
     static CURLcode onSslContext(CURL *, void *sslContext, void *userp);
 
     // Parses "host", "host:port", "[v6]", "[v6]:port" and a bare v6 address.

@@ -1,6 +1,9 @@
 #include "ftp/ftpsettings.h"
 
+#include "ftp/tlstrust.h"
 #include "support/inifile.h"
+#include "support/modcommon.h"
+#include "support/modopsys.h"
 
 namespace tobra {
 
@@ -18,6 +21,21 @@ int secondsOr(const QString &text, int fallback)
 
 }  // namespace
 
+QString chatIniPath()
+{
+    // The folder the tag <WINDIR> names, without IniFolder()'s warning,
+    // which the address read has shown already. A bare "CHAT.INI" would
+    // name the Windows directory even where C:\APPRAISE\ holds the file.
+    QString folder = FindIniFolder();
+    CkRSlash(folder);
+    return folder + QStringLiteral("CHAT.INI");
+}
+
+QString readChatSetting(const QString &key)
+{
+    return ReadIni(chatIniPath(), QStringLiteral("PREFERENCES"), key, QString());
+}
+
 FtpTimeouts parseTimeouts(const QString &connectSeconds, const QString &stallSeconds)
 {
     const FtpTimeouts defaults;
@@ -29,19 +47,22 @@ FtpTimeouts parseTimeouts(const QString &connectSeconds, const QString &stallSec
 
 FtpTimeouts timeoutsFromSettings()
 {
-    const QString file = QStringLiteral("CHAT.INI"), section = QStringLiteral("PREFERENCES");
-    return parseTimeouts(ReadIni(file, section, QStringLiteral("CONNECTTIMEOUT"), QString()),
-                         ReadIni(file, section, QStringLiteral("STALLTIMEOUT"), QString()));
+    return parseTimeouts(readChatSetting(QStringLiteral("CONNECTTIMEOUT")), readChatSetting(QStringLiteral("STALLTIMEOUT")));
 }
 
 FtpTls parseTls(const QString &mode, const QString &cert)
 {
     FtpTls t;
     const QString m = mode.trimmed().toLower();
-    if (m == QLatin1String("required"))
-        t.mode = TlsMode::Required;
-    else if (m == QLatin1String("off"))
+    if (m == QLatin1String("off")) {
         t.mode = TlsMode::Off;
+    } else if (m == QLatin1String("required")) {
+        t.mode = TlsMode::Required;
+    } else if (!m.isEmpty() && m != QLatin1String("auto")) {
+        // A misspelt "required" must not turn into "auto".
+        t.mode = TlsMode::Required;
+        t.unknownMode = mode.trimmed();
+    }
     const QString pin = cert.trimmed();
     // Anything else cannot be a key and would only make every check fail.
     if (pin.startsWith(QLatin1String("sha256//")) && pin.size() == 8 + 44
@@ -52,14 +73,14 @@ FtpTls parseTls(const QString &mode, const QString &cert)
 
 FtpTls tlsFromSettings()
 {
-    const QString file = QStringLiteral("CHAT.INI"), section = QStringLiteral("PREFERENCES");
-    return parseTls(ReadIni(file, section, QStringLiteral("TLS"), QString()),
-                    ReadIni(file, section, QStringLiteral("CERT"), QString()));
+    FtpTls t = parseTls(readChatSetting(QStringLiteral("TLS")), readChatSetting(QStringLiteral("CERT")));
+    t.knownServersFile = knownTlsServersFile();
+    return t;
 }
 
 bool trustServerKey(const QString &pin)
 {
-    return WriteIni(QStringLiteral("CHAT.INI"), QStringLiteral("PREFERENCES"), QStringLiteral("CERT"), pin);
+    return WriteIni(chatIniPath(), QStringLiteral("PREFERENCES"), QStringLiteral("CERT"), pin);
 }
 
 QString certSettingLine(const QString &pin)
@@ -82,9 +103,7 @@ RetryPolicy unattendedRetryPolicy()
     if (!ok || base < 1 || base > 60000)
         base = 1000;
     RetryPolicy p;
-    p.budgetMs = parseRetryFor(ReadIni(QStringLiteral("CHAT.INI"), QStringLiteral("PREFERENCES"),
-                                       QStringLiteral("RETRYFOR"), QString()))
-                 * 1000;
+    p.budgetMs = parseRetryFor(readChatSetting(QStringLiteral("RETRYFOR"))) * 1000;
     p.firstWaitMs = base;
     p.maxWaitMs = base * 30;
     return p;

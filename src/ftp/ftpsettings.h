@@ -7,15 +7,22 @@
 
 namespace tobra {
 
+// The one CHAT.INI: the file in the INI folder that the server address
+// (URL) is read from. Every other key of it is read and written there too.
+QString chatIniPath();
+// A key of CHAT.INI [PREFERENCES]; "" when missing.
+QString readChatSetting(const QString &key);
+
 // Time-outs in seconds as CHAT.INI [PREFERENCES] gives them
 // (CONNECTTIMEOUT, STALLTIMEOUT); a missing or bad value gives the default.
 FtpTimeouts parseTimeouts(const QString &connectSeconds, const QString &stallSeconds);
 FtpTimeouts timeoutsFromSettings();
 
 // TLS as CHAT.INI [PREFERENCES] gives it: TLS = auto (also for a missing or
-// unknown value), required or off; CERT = "sha256//" + base64 of the
-// SHA-256 of the server's public key.
+// empty value), required or off; any other value is read as required.
+// CERT = "sha256//" + base64 of the SHA-256 of the server's public key.
 FtpTls parseTls(const QString &mode, const QString &cert);
+// With the servers known to speak TLS (ftp/tlstrust.h).
 FtpTls tlsFromSettings();
 // Trusts the server's key from now on: writes CERT, changing only that line.
 bool trustServerKey(const QString &pin);

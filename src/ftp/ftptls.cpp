@@ -3,6 +3,8 @@
 // carries the key the settings pin.
 #include "ftp/ftpsession_p.h"
 
+#include "support/runlog.h"
+
 #include <QCryptographicHash>
 
 #if __has_include(<openssl/ssl.h>)
@@ -90,19 +92,11 @@ CURLcode FtpClient::Impl::onSslContext(CURL *, void *sslContext, void *userp)
 
 void FtpClient::Impl::prepareTls()
 {
-    switch (tls.mode) {
-    case TlsMode::Off:
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_NONE));
+    // Never CURLUSESSL_TRY: it goes on in clear text when AUTH or PROT P
+    // is refused, which a man in the middle can arrange.
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, useSsl);
+    if (useSsl == CURLUSESSL_NONE)
         return;
-    case TlsMode::Auto:
-        // Control and data (PROT P) once the server takes AUTH TLS; plain
-        // FTP only with a server that does not.
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
-        break;
-    case TlsMode::Required:
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
-        break;
-    }
     curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     // A pinned key names the server by itself; the verify callback checks
@@ -112,6 +106,81 @@ void FtpClient::Impl::prepareTls()
     // matches and only verified certificates pass.
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, this);
+}
+
+FtpClient::Impl::Result FtpClient::Impl::connectRequest()
+{
+    const QString key = tlsServerKey(hostName, port);
+    const bool known = tls.mode != TlsMode::Off && isKnownTlsServer(tls.knownServersFile, key);
+    tlsDemandNow = tlsDemand(tls, known, key == tlsSessionKey);
+    if (!tls.unknownMode.isEmpty())
+        logLine(QStringLiteral("connect"),
+                QStringLiteral("TLS=%1 in CHAT.INI is none of auto, required and off: read as required").arg(tls.unknownMode));
+    auto attempt = [this](long use) {
+        useSsl = use;
+        prepare(baseUrl(), true);
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        // What the server can do, asked once a session: the checksum that
+        // proves an upload, and whether MLSD is worth trying.
+        curl_slist *feat = curl_slist_append(nullptr, "*FEAT");
+        curl_easy_setopt(curl, CURLOPT_QUOTE, feat);
+        featLines.clear();
+        const Result r = perform(true);
+        curl_easy_setopt(curl, CURLOPT_QUOTE, static_cast<curl_slist *>(nullptr));
+        curl_slist_free_all(feat);
+        return r;
+    };
+    Result r = attempt(tlsDemandNow == TlsDemand::Off ? CURLUSESSL_NONE : CURLUSESSL_ALL);
+    // Only a server nothing is known of, that refused AUTH itself, gets
+    // the login in plain text; libcurl stopped before sending it.
+    if (r.code == CURLE_USE_SSL_FAILED && tlsDemandNow == TlsDemand::NotRequired && authReply() != 234) {
+        logLine(QStringLiteral("connect"), QStringLiteral("the server refused AUTH TLS: plain FTP"));
+        r = attempt(CURLUSESSL_NONE);
+    }
+    tlsRefused = r.code == CURLE_USE_SSL_FAILED;
+    encrypted = r.code == CURLE_OK && useSsl == CURLUSESSL_ALL;
+    if (r.code != CURLE_OK)
+        return r;
+    logLine(QStringLiteral("connect"), encrypted ? QStringLiteral("TLS on control and data connections")
+                                                 : QStringLiteral("plain FTP: no TLS on control and data connections"));
+    if (encrypted) {
+        tlsSessionKey = key;
+        if (!known && !tls.knownServersFile.isEmpty() && !rememberTlsServer(tls.knownServersFile, key))
+            logLine(QStringLiteral("connect"), QStringLiteral("cannot remember %1 in %2").arg(key, tls.knownServersFile));
+    }
+    return r;
+}
+
+int FtpClient::Impl::authReply() const
+{
+    int first = 0;
+    for (const Exchange &e : exchanges) {
+        if (!e.command.startsWith(QLatin1String("AUTH ")))
+            continue;
+        if (e.reply == 234)
+            return 234;
+        if (first == 0)
+            first = e.reply;
+    }
+    return first;
+}
+
+QString FtpClient::Impl::tlsRefusalReason() const
+{
+    // One arg() call each: a host such as "fe80::1%2" must not be filled in.
+    const QString where = QStringLiteral("%1 (port %2)").arg(hostName, QString::number(port));
+    const QString howOn = QStringLiteral("If that is expected, set TLS=off in CHAT.INI [PREFERENCES].");
+    const int auth = authReply(), prot = replyTo(QStringLiteral("PROT "));
+    if (auth == 234 && prot != 0 && (prot < 200 || prot >= 300))
+        return QStringLiteral("%1 accepted AUTH TLS but refused PROT P (reply %2): files would travel in clear "
+                              "text on the data connection. %3")
+            .arg(where, QString::number(prot), howOn);
+    const QString refused = auth == 0 ? QStringLiteral("%1 did not take AUTH TLS").arg(where)
+                                      : QStringLiteral("%1 refused AUTH TLS (reply %2)").arg(where, QString::number(auth));
+    const QString why = tlsDemandText(tlsDemandNow, tls);
+    if (why.isEmpty())
+        return refused + QLatin1Char('.');   // plain FTP follows
+    return QStringLiteral("%1: it offers no TLS now, and TLS is required because %2. %3").arg(refused, why, howOn);
 }
 
 }  // namespace tobra

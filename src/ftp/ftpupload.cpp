@@ -138,6 +138,8 @@ private:
     bool journaled_ = false;   // entry_ is written in the journal
     UploadJournal journal_;
 
+    // Why reconnecting is pointless, raised instead of the lost connection.
+    std::optional<FtpError> refusal_;
     // The outage the upload is in: when it began, how far the file was.
     std::optional<qint64> outageStartMs_;
     qint64 heldAtOutage_ = 0;
@@ -489,6 +491,11 @@ bool UploadRun::waitForConnection()
             q_->Reconnect();
         } catch (const FtpError &e) {
             logLine(QStringLiteral("retry"), e.description());
+            if (d_->tlsRefused) {
+                d_->timeouts = saved;
+                refusal_ = e;   // a server that now refuses TLS: no retry helps
+                return true;
+            }
         }
         d_->timeouts = saved;
     }
@@ -622,7 +629,7 @@ void UploadRun::run()
             break;
         }
         if (!q_->Connected()) {
-            error = s.error;   // given up; the journal keeps it for a later run
+            error = refusal_ ? refusal_ : s.error;   // given up; the journal keeps it for a later run
             break;
         }
         error = resumeFromServer(QStringLiteral("after the connection was lost"));

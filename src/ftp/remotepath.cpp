@@ -14,17 +14,65 @@ bool hasControlChars(const QString &s)
     return false;
 }
 
-bool isUnsafeTextChar(QChar c)
+bool isUnsafeTextChar(char32_t c)
 {
-    const char16_t u = c.unicode();
-    return c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E)
-        || (u >= 0x2066 && u <= 0x2069);
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        break;
+    }
+    // Default-ignorable characters outside Cf: shown as nothing at all.
+    return c == 0x034F || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 || (c >= 0x180B && c <= 0x180F)
+        || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0 || (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
-QString safeServerText(QString text)
+namespace {
+
+// Calls fn for each code point with the length of its UTF-16 form; an
+// unpaired surrogate comes as itself.
+template <typename Fn>
+void forEachCodePoint(QStringView text, Fn fn)
 {
-    text.removeIf(isUnsafeTextChar);
-    return text;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            if (!fn(QChar::surrogateToUcs4(c, text.at(i + 1)), i, 2))
+                return;
+            i += 2;
+        } else {
+            if (!fn(char32_t(c.unicode()), i, 1))
+                return;
+            ++i;
+        }
+    }
+}
+
+}  // namespace
+
+bool hasUnsafeTextChars(QStringView text)
+{
+    bool found = false;
+    forEachCodePoint(text, [&](char32_t c, qsizetype, int) { return !(found = isUnsafeTextChar(c)); });
+    return found;
+}
+
+QString safeServerText(const QString &text)
+{
+    if (!hasUnsafeTextChars(text))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    forEachCodePoint(text, [&](char32_t c, qsizetype at, int length) {
+        if (!isUnsafeTextChar(c))
+            out += QStringView(text).mid(at, length);
+        return true;
+    });
+    return out;
 }
 
 QStringList splitRemote(const QString &path)

@@ -9,13 +9,17 @@ namespace tobra {
 // Paths on the server: folder segments, always sent with "/".
 
 bool hasControlChars(const QString &s);
-// Characters that can fake a line or reorder what is shown: control
-// characters, the line and paragraph separators (U+2028, U+2029) and the
-// bidirectional embeddings, overrides and isolates (U+202A-U+202E,
-// U+2066-U+2069).
-bool isUnsafeTextChar(QChar c);
+// Characters that can fake a line, reorder what is shown or hide text:
+// control characters, the line and paragraph separators (U+2028, U+2029),
+// every format character (Cf: all of Bidi_Control, U+061C, U+200E, U+200F,
+// U+202A-U+202E, U+2066-U+2069, and zero-width, invisible and tag
+// characters), the other default-ignorable characters (variation
+// selectors, fillers) and unpaired surrogates.
+bool isUnsafeTextChar(char32_t c);
+// True when text holds such a character.
+bool hasUnsafeTextChars(QStringView text);
 // Text from the server as it may be shown: without those characters.
-QString safeServerText(QString text);
+QString safeServerText(const QString &text);
 QStringList splitRemote(const QString &path);
 // Folder segments of path taken from base unless path is absolute; "." and
 // ".." are resolved and never leave the root.

@@ -380,7 +380,7 @@ void frmMain::buildMenus()
 
 void frmMain::connectEvents()
 {
-    connect(lsttech, &QListWidget::itemClicked, this, [this] { lsttech_Click(); });
+    connectTechList();
     // Enter in the file box sends the file, as Upload would.
     connect(txtFileName, &QLineEdit::returnPressed, this, [this] {
         if (cmdPut->isEnabled())

@@ -24,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QStatusBar;
+class QTimer;
 
 namespace tobra {
 
@@ -123,7 +124,15 @@ public:
 
     // Technicians and options.
     void AddTechs();
+    // The pick of the highlighted technician: code box, folder, caption,
+    // remote grid. Runs on a click, Enter or Space, and (through
+    // lsttech_SelectionChanged) on every other change of the highlight.
     void lsttech_Click();
+    // The code box, folder and caption follow the highlight at once; the
+    // listing follows once the highlight rests, the newest pick winning.
+    void lsttech_SelectionChanged();
+    // True while a pick waits for its listing.
+    bool techPickPending() const;
     void cmdReset_Click();
     void ckbsafety_Click();
     void ToggleItem_Click();
@@ -197,6 +206,11 @@ private:
     QString msfSourceFolder_;
     QString pickedCode_;
     bool pickDone_ = false;
+    void connectTechList();
+    void runPendingTechPick();
+    void showPickedTech(const QString &code);
+    QTimer *techPick_ = nullptr;   // the pick waiting for its listing
+    QObject *techPress_ = nullptr; // whether a mouse button is down on the list
     int selectedLocalCount_ = 0;
     int lastPutError_ = 0;
     int busy_ = 0;

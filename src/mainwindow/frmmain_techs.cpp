@@ -14,11 +14,60 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tobra {
+
+namespace {
+
+// How long the highlight rests before its folder is listed: held arrow
+// keys repeat faster, so they move the highlight and list one folder.
+constexpr int kPickSettleMs = 100;
+// How often a pick that had to wait looks again.
+constexpr int kPickRetryMs = 30;
+
+// Knows whether a mouse button is down on the technician list: a press on
+// one row and a release on another moves the highlight, and no listing may
+// start before the release (it would swallow the release).
+class PressWatch : public QObject {
+public:
+    using QObject::QObject;
+    bool down = false;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            down = true;
+            break;
+        case QEvent::MouseButtonRelease:
+        case QEvent::FocusOut:
+        case QEvent::Hide:
+            down = false;
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+void frmMain::connectTechList()
+{
+    techPick_ = new QTimer(this);
+    techPick_->setSingleShot(true);
+    connect(techPick_, &QTimer::timeout, this, &frmMain::runPendingTechPick);
+    connect(lsttech, &QListWidget::itemClicked, this, [this] { lsttech_Click(); });
+    connect(lsttech, &QListWidget::itemSelectionChanged, this, &frmMain::lsttech_SelectionChanged);
+    techPress_ = new PressWatch(lsttech);
+    lsttech->viewport()->installEventFilter(techPress_);
+}
 
 void frmMain::AddTechs()
 {
@@ -36,6 +85,18 @@ void frmMain::AddTechs()
     lsttech->addItems(technicianCodes(path.isEmpty() ? nullptr : &code));
 }
 
+void frmMain::showPickedTech(const QString &code)
+{
+    txtTech->setText(code);
+    pickedCode_ = txtTech->text();
+    pickDone_ = true;
+    UpdatePutButton();
+    cmdReset->setEnabled(true);
+    // No file of the technician highlighted before stays in view.
+    clearGrid(MSFDir);
+    showUploadTarget(pickedCode_);
+}
+
 void frmMain::lsttech_Click()
 {
     if (isBusy())
@@ -43,11 +104,9 @@ void frmMain::lsttech_Click()
     const QList<QListWidgetItem *> picked = lsttech->selectedItems();
     if (picked.isEmpty())
         return;
-    txtTech->setText(picked.first()->text().trimmed());
-    pickedCode_ = txtTech->text();
-    pickDone_ = true;
-    UpdatePutButton();
-    clearGrid(MSFDir);
+    // This pick is the newest: one still waiting is done by it.
+    techPick_->stop();
+    showPickedTech(picked.first()->text().trimmed());
     LoadFTPGrid(MSFDir, FTP1);
     clearGrid(msfSource);
     LoadFileGrid(msfSource, localViewFolder());
@@ -55,10 +114,37 @@ void frmMain::lsttech_Click()
     SetupGrid(msfSource);
     SelectFileInGrid(txtFileName->text());
     lsttech->setVisible(true);
-    cmdReset->setEnabled(true);
     ChangeUploads();
     // The next upload goes to this code's folder, made if it is missing.
     showUploadTarget(pickedCode_);
+}
+
+void frmMain::lsttech_SelectionChanged()
+{
+    const QList<QListWidgetItem *> picked = lsttech->selectedItems();
+    // Reset takes the highlight away: nothing to pick.
+    if (picked.isEmpty())
+        return;
+    showPickedTech(picked.first()->text().trimmed());
+    // Key repeats restart the wait: only the row the highlight rests on
+    // is listed.
+    techPick_->start(kPickSettleMs);
+}
+
+bool frmMain::techPickPending() const
+{
+    return techPick_->isActive();
+}
+
+void frmMain::runPendingTechPick()
+{
+    // Not inside another operation, and not while the highlight is still
+    // being dragged.
+    if (isBusy() || static_cast<PressWatch *>(techPress_)->down) {
+        techPick_->start(kPickRetryMs);
+        return;
+    }
+    lsttech_Click();
 }
 
 void frmMain::cmdReset_Click()

@@ -1,12 +1,11 @@
 #include "mainwindow/lastfolder.h"
 
 #include "support/modcommon.h"
-#include "support/runlog.h"
+#include "support/statefolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tobra {
 
@@ -14,7 +13,7 @@ namespace {
 
 QString stateFile()
 {
-    return QFileInfo(RunLog::defaultPath()).absolutePath() + QStringLiteral("/last-folder");
+    return stateFolder() + QStringLiteral("/last-folder");
 }
 
 }  // namespace
@@ -33,13 +32,9 @@ void rememberSentFolder(const QString &folder)
     const QString f = toFileSystemPath(folder.trimmed());
     if (f.isEmpty() || !QFileInfo(f).isDir())
         return;
-    QDir().mkpath(QFileInfo(stateFile()).absolutePath());
-    QSaveFile out(stateFile());
     // Losing it only means starting in the home folder next time.
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(QDir(f).absolutePath().toUtf8() + '\n');
-        out.commit();
-    }
+    if (makeStateFolder())
+        writePrivateFile(stateFile(), QDir(f).absolutePath().toUtf8() + '\n');
 }
 
 QString defaultStartFolder(const QString &iniFolder)

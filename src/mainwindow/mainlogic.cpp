@@ -182,10 +182,7 @@ bool isPlainServerName(const QString &name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
-    for (QChar c : name)
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || isUnsafeTextChar(c))
-            return false;
-    return true;
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !hasUnsafeTextChars(name);
 }
 
 }  // namespace tobra

@@ -1,9 +1,10 @@
 #include "support/runlog.h"
 
+#include "support/statefolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <algorithm>
@@ -57,21 +58,12 @@ RunLog::~RunLog()
 
 QString RunLog::defaultPath()
 {
-#ifdef Q_OS_WIN
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-           + QStringLiteral("/Tobra/tobra.log");
-#else
-    // The XDG rules say a relative value is invalid and must be ignored.
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || !QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return QDir::cleanPath(state + QStringLiteral("/tobra/tobra.log"));
-#endif
+    return stateFolder() + QStringLiteral("/tobra.log");
 }
 
 bool RunLog::openDefault()
 {
-    return open(defaultPath(), true);
+    return makeStateFolder() && open(defaultPath(), true);
 }
 
 bool RunLog::open(const QString &path, bool rotate)
@@ -90,6 +82,7 @@ bool RunLog::openLocked(const QString &path)
     if (!QDir().mkpath(info.absolutePath()))
         return false;
     file_.setFileName(info.absoluteFilePath());
+    createPrivateFile(file_.fileName());
     // A file already over the limit is moved aside by the first write().
     // Unbuffered: every line is one write() on an O_APPEND file, so it is on
     // disk if the program dies and whole even when two runs share the file.
@@ -105,6 +98,7 @@ void RunLog::rotateLocked()
     // Closed first: Windows does not rename open files.
     file_.close();
     moveAside(name);
+    createPrivateFile(name);
     if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         size_ = file_.size();
 }

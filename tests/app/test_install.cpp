@@ -57,7 +57,7 @@ private slots:
                 QVERIFY(test::writeBytes(paths[0] = bin + "/" + r.beside, "clip"));
             if (!r.installed.isEmpty())
                 QVERIFY(test::writeBytes(paths[1] = data + "/" + r.installed, "clip"));
-            QCOMPARE(findCopyClip(bin), r.found == "beside" ? paths[0] : r.found == "installed" ? paths[1] : QString());
+            QCOMPARE(findCopyClip(copyClipFolders(bin)), r.found == "beside" ? paths[0] : r.found == "installed" ? paths[1] : QString());
         }
     }
 };

@@ -303,6 +303,44 @@ private slots:
         QVERIFY(sameFileContents(file("tls.zip"), server.root() + "/uploads/T1/TLS.ZIP"));
     }
 
+    // A man in the middle who answers AUTH with 502 on every connection
+    // after the first: the run after a TLS run, a pinned key and a misspelt
+    // TLS=require send nothing and end with status 4, saying what the server
+    // refused and how to go on. Once the server is forgotten, plain FTP.
+    void tlsCannotBeStripped()
+    {
+        TestCertificate cert;
+        QVERIFY(makeTestCertificate(files_.path(), "localhost", &cert));
+        TestFtpServer server;
+        QVERIFY(server.start(cert.serverArgs(false) + QStringList{"--refuse-auth-after", "1"}));
+        QVERIFY(writePatternFile(file("strip.zip"), 20000));
+        const QString known = ini_.filePath("state/tobra/tls-servers"), log = ini_.filePath("state/tobra/tobra.log");
+        const QByteArray pinned = "CERT=" + cert.pin.toUtf8() + "\r\n";
+        QFile::remove(known);
+        // CHAT.INI, whether the servers known to speak TLS are kept, exit status, why.
+        const struct { QByteArray ini; bool keep; int exitCode; QString why; } rows[] = {
+            {pinned, true, 0, ""},
+            {"", true, 4, "because this computer has logged in to it over TLS before (" + known + ")."},
+            {pinned, false, 4, "because CHAT.INI pins the server's key (CERT)."},
+            {"TLS=require\r\n", false, 4, "because CHAT.INI says TLS=require, which is none of auto, required and off."},
+            {"", false, 0, ""},
+        };
+        for (const auto &row : rows) {
+            if (!row.keep)
+                QFile::remove(known);
+            const Run r = run(server.host(), {"T6", file("strip.zip")}, {}, row.ini);
+            QVERIFY2(r.exitCode == row.exitCode && r.err.contains(row.why), qPrintable(r.err));
+            if (r.exitCode == 4)
+                QVERIFY2(r.err.contains("refused AUTH TLS (reply 502): it offers no TLS now, and TLS is required " + row.why
+                                        + " If that is expected, set TLS=off in CHAT.INI [PREFERENCES]."),
+                         qPrintable(r.err));
+        }
+        // The first run over TLS, the last in clear text once forgotten.
+        QVERIFY(server.loginCount() == 2 && server.clearTextLogins() == 1);
+        QVERIFY(QString::fromUtf8(readBytes(log)).contains("TLS=require in CHAT.INI is none of auto, required and off: read as required"));
+        QFile::remove(known);
+    }
+
     // The run's log: commands, replies and the transfer, never the password.
     void logMasksThePassword()
     {

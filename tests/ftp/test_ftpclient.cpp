@@ -1,5 +1,10 @@
 #include "ftp/ftpclient.h"
+#include "ftp/ftpsettings.h"
+#include "ftp/tlstrust.h"
+#include "harness/fakeplatform.h"
 #include "harness/testutil.h"
+#include "support/tagini.h"
+#include "support/globals.h"
 #include "support/ui/inputblocker.h"
 
 #include <QKeyEvent>
@@ -66,6 +71,15 @@ int errorOf(const std::function<void()> &op, QString *description = nullptr)
         return e.number();
     }
     return 0;
+}
+
+FtpTls tlsOf(TlsMode mode, const QString &pin, const QString &knownServersFile = {})
+{
+    FtpTls t;
+    t.mode = mode;
+    t.pin = pin;
+    t.knownServersFile = knownServersFile;
+    return t;
 }
 
 void login(FtpClient &c, const TestFtpServer &server)
@@ -442,31 +456,38 @@ private slots:
         QVERIFY2(server.bytesReceived() < size + 1024 * 1024, qPrintable(QString::number(server.bytesReceived())));
     }
 
-    // TLS as CHAT.INI sets it, against a plain server, one that offers TLS
-    // and one that requires it. An untrusted certificate stops the
-    // connection before the login is sent.
+    // TLS as CHAT.INI sets it, against a plain server, one that offers TLS,
+    // one that requires it and one that refuses TLS on the data connection
+    // (PROT P). An untrusted certificate, a refused AUTH that TLS is
+    // required of, and a refused PROT P stop the connection before anything
+    // goes in clear text. (A man in the middle: test_unattended.)
     void tlsPolicies()
     {
         TestCertificate cert;
         QVERIFY(makeTestCertificate(files_.path(), QStringLiteral("localhost"), &cert));
         const QString wrongPin = QStringLiteral("sha256//") + QString(43, QLatin1Char('A')) + QLatin1Char('=');
-        // Server (plain, offers, requires), mode, pin, error, reason.
-        const struct { QString server; TlsMode mode; QString pin; int error; QString reason; } rows[] = {
-            {"requires", TlsMode::Auto, cert.pin, 0, ""},
-            {"plain", TlsMode::Auto, "", 0, ""},
-            {"offers", TlsMode::Required, cert.pin, 0, ""},
-            {"plain", TlsMode::Required, "", kErrCannotConnect, "does not offer TLS, and CHAT.INI requires it (TLS=required)."},
-            {"requires", TlsMode::Off, "", kErrCannotConnect, "refused"},
-            {"offers", TlsMode::Auto, "", kErrUntrustedServer, "cannot be verified. Its key is sha256//"},
-            {"offers", TlsMode::Auto, wrongPin, kErrUntrustedServer, "does not carry the key CHAT.INI trusts"},
+        const QString how = "If that is expected, set TLS=off in CHAT.INI [PREFERENCES].";
+        // Server, TLS setting, error, reason.
+        const struct { QString server; FtpTls tls; int error; QString reason; } rows[] = {
+            {"requires", tlsOf(TlsMode::Auto, cert.pin), 0, ""},
+            {"plain", tlsOf(TlsMode::Auto, ""), 0, ""},
+            {"offers", tlsOf(TlsMode::Required, cert.pin), 0, ""},
+            {"plain", tlsOf(TlsMode::Required, ""), kErrCannotConnect,
+             "refused AUTH TLS (reply 500): it offers no TLS now, and TLS is required because CHAT.INI says TLS=required. " + how},
+            {"requires", tlsOf(TlsMode::Off, ""), kErrCannotConnect, "refused"},
+            {"offers", tlsOf(TlsMode::Auto, ""), kErrUntrustedServer, "cannot be verified. Its key is sha256//"},
+            {"offers", tlsOf(TlsMode::Auto, wrongPin), kErrUntrustedServer, "does not carry the key CHAT.INI trusts"},
+            {"no PROT P", tlsOf(TlsMode::Auto, cert.pin), kErrCannotConnect, "accepted AUTH TLS but refused PROT P (reply 536): files would travel in clear text on the data connection. " + how},
+            {"no PROT P", tlsOf(TlsMode::Required, cert.pin), kErrCannotConnect, "refused PROT P (reply 536)"},
         };
         for (const auto &r : rows) {
+            const QStringList more = r.server == "no PROT P" ? QStringList{"--refuse-prot"} : QStringList();
             TestFtpServer s;
-            QVERIFY2(s.start(r.server == "plain" ? QStringList() : cert.serverArgs(r.server == "requires")),
+            QVERIFY2(s.start(r.server == "plain" ? QStringList() : cert.serverArgs(r.server == "requires") + more),
                      qPrintable(s.lastError()));
             FtpClient c;
             Recorder rec(c);
-            c.setTls({r.mode, r.pin});
+            c.setTls(r.tls);
             c.setTimeouts({5, 5});
             QString why;
             QCOMPARE(errorOf([&] { login(c, s); }, &why), r.error);
@@ -479,8 +500,86 @@ private slots:
             } else if (r.error == kErrUntrustedServer) {
                 // Nothing of the login went to a server nobody trusts.
                 QVERIFY(c.serverKeyPin() == cert.pin && s.loginCount() == 0 && rec.status.filter("331").isEmpty());
+            } else if (r.server != "requires") {
+                // The password went over TLS or not at all.
+                QVERIFY(s.clearTextLogins() == 0 && s.loginCount() == (r.server == "no PROT P" ? 1 : 0));
             }
         }
+    }
+
+    // A TLS login remembers the server; the session's reconnect after a
+    // drop is over TLS or nothing, even without the pin. Forgotten (its
+    // line gone, in a broken file too) or with TLS=off it gets plain FTP.
+    // (The next run refused by what is remembered: test_unattended.)
+    void tlsSticksToAServer()
+    {
+        TestCertificate cert;
+        QVERIFY(makeTestCertificate(files_.path(), QStringLiteral("localhost"), &cert));
+        TestFtpServer s;
+        // A man in the middle strips every connection after the first.
+        QVERIFY2(s.start(cert.serverArgs(false) + QStringList{"--refuse-auth-after", "1", "--drop-after", "3000000"}),
+                 qPrintable(s.lastError()));
+        const QString known = files_.filePath("state/tls-servers"), key = tlsServerKey("127.0.0.1", s.port());
+        QFile::remove(known);
+        {
+            FtpClient c;
+            c.setTls(tlsOf(TlsMode::Auto, cert.pin, known));
+            login(c, s);
+            QVERIFY(c.encrypted() && isKnownTlsServer(known, key));
+            // The rest of the session without the pin and the file: the
+            // reconnect after the drop is over TLS or nothing.
+            c.setTls(tlsOf(TlsMode::Auto, ""));
+            c.setRetryPolicy({60000, 10, 10});
+            const QString local = makeLocal(QStringLiteral("drop.bin"), 8 * 1024 * 1024);
+            // Given up at the first refusal, with the refusal's own error.
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(errorOf([&] { c.PutFile(local, QStringLiteral("/sticky")); }), kErrCannotConnect);
+            QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+            QString why;
+            QCOMPARE(errorOf([&] { c.Reconnect(); }, &why), kErrCannotConnect);
+            QVERIFY2(why.contains("refused AUTH TLS (reply 502): it offers no TLS now, and TLS is required because this "
+                                  "session logged in to it over TLS."),
+                     qPrintable(why));
+        }
+        QVERIFY(s.loginCount() == 1 && s.clearTextLogins() == 0);
+        QVERIFY(!QFile::exists(s.root() + "/sticky/DROP.BIN") && s.bytesReceived() <= 3000000 + 1024 * 1024);
+        FtpClient c;
+        c.setTls(tlsOf(TlsMode::Auto, "", known));
+        QVERIFY(writeBytes(known, "# note\n" + QByteArray("\x01\xff garbage\n") + "other.example:21\n"));
+        login(c, s);
+        QVERIFY(!c.encrypted() && !isKnownTlsServer(known, key) && isKnownTlsServer(known, "OTHER.example:21"));
+        QVERIFY(writeBytes(known, key.toUtf8() + "\n"));
+        c.setTls(tlsOf(TlsMode::Off, "", known));
+        login(c, s);
+        QVERIFY(!c.encrypted() && s.clearTextLogins() == 2);
+    }
+
+    // One CHAT.INI: where C:\APPRAISE\ exists, TLS, CERT and the time-outs
+    // come from the file the address comes from, and CERT goes there,
+    // whatever a CHAT.INI in the Windows directory says.
+    void chatIniIsOneFile()
+    {
+        QTemporaryDir root;
+        auto fake = std::make_shared<FakePlatform>();
+        fake->windowsDir = root.filePath("WINDOWS");
+        fake->folders.insert("C:\\APPRAISE\\");
+        const auto restore = qScopeGuard([cwd = QDir::currentPath(), old = setPlatform(fake)] {
+            setPlatform(old);
+            QDir::setCurrent(cwd);
+        });
+        QVERIFY(QDir::setCurrent(root.path()));   // "C:\APPRAISE\" is a relative path here
+        const QString appraise = root.filePath("C:/APPRAISE/chat.ini");
+        QVERIFY(writeBytes(appraise, "[PREFERENCES]\r\nURL=ftp.appraise.example\r\nTLS=off\r\nCONNECTTIMEOUT=33\r\n"));
+        QVERIFY(writeBytes(root.filePath("WINDOWS/CHAT.INI"), "[PREFERENCES]\r\nURL=ftp.windows.example\r\nTLS=required\r\n"
+                                                              "CONNECTTIMEOUT=44\r\nCERT=sha256//" + QByteArray(43, 'C') + "=\r\n"));
+        QCOMPARE(tagReadValue("<WINDIR>CHAT.INI[PREFERENCES]URL|x"), QString("ftp.appraise.example"));
+        QVERIFY(tlsFromSettings().mode == TlsMode::Off && tlsFromSettings().pin.isEmpty());
+        QCOMPARE(timeoutsFromSettings().connectSeconds, 33);
+        const QString pin = "sha256//" + QString(43, 'D') + "=";
+        QVERIFY(trustServerKey(pin));
+        QCOMPARE(tlsFromSettings().pin, pin);
+        QVERIFY(readBytes(appraise).endsWith("CERT=" + pin.toUtf8() + "\r\n"));
     }
 
     // Until the server holds the whole file, an earlier file of the final

@@ -55,6 +55,13 @@ private slots:
             {QByteArray("type=file;size=1; a\xe2\x80\xa8" "b\xe2\x80\xa9" "c\r\n"
              "type=file;size=1; report\xe2\x80\xaetxt.exe\r\n"
              "type=file;size=1; \xe2\x81\xa6x\xe2\x81\xa9\r\n"), {"abc|-1|1|", "reporttxt.exe|-1|1|", "x|-1|1|"}},
+            // Every other Bidi_Control character: U+061C, U+200E, U+200F,
+            // U+202A-U+202D, U+2067, U+2068; then characters that hide
+            // text: U+200B, U+FEFF, U+00AD, U+FE0F, the tag U+E0041.
+            {QByteArray("type=file;size=1; a\xd8\x9c" "b\xe2\x80\x8e" "c\xe2\x80\x8f" "d\xe2\x80\xaa" "e\xe2\x80\xab"
+                        "f\xe2\x80\xac" "g\xe2\x80\xad" "h\xe2\x81\xa7" "i\xe2\x81\xa8" "j\r\n"
+             "type=file;size=1; v\xe2\x80\x8b" "w\xef\xbb\xbf" "x\xc2\xad" "y\xef\xb8\x8f" "z\xf3\xa0\x81\x81" ".txt\r\n"),
+             {"abcdefghij|-1|1|", "vwxyz.txt|-1|1|"}},
             {QByteArray("type=file;size=1; Gr\xc3\xbc\xc3\x9f\x65.txt\r\n"
              "type=file;size=1; caf\xe9\r\n"), {QString::fromUtf8("Grüße.txt|-1|1|"), QString::fromUtf8("café|-1|1|")}},
             {(QByteArray("type=file;size=1; ") + QByteArray(100000, 'x') + "\r\ntype=file;size=2; SHORT\r\n"), {"SHORT|-1|2|"}},

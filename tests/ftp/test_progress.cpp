@@ -121,7 +121,7 @@ private slots:
 
         QVERIFY(QFile::remove(dir.filePath("filecopy.avi")));
         QVERIFY(writeClip(dir.filePath("FileCopy.Avi"), 520, 16, 16, 50));
-        QCOMPARE(findCopyClip(dir.path()), dir.filePath("FileCopy.Avi"));
+        QCOMPARE(findCopyClip({dir.path()}), dir.filePath("FileCopy.Avi"));
         d.StartAnimation();
         QVERIFY(anim.isOpen() && anim.isPlaying());
         QCOMPARE(anim.frameCount(), 500);

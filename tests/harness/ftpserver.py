@@ -66,6 +66,12 @@ def parse_args(argv):
     p.add_argument("--keyfile", help="the certificate's private key (PEM)")
     p.add_argument("--tls-required", action="store_true",
                    help="with --certfile: refuse logins and transfers without TLS")
+    p.add_argument("--refuse-auth-after", type=int, default=-1, metavar="N",
+                   help="with --certfile: answer AUTH with 502 on every control connection "
+                        "after the first N, as a man in the middle stripping TLS would")
+    p.add_argument("--refuse-prot", action="store_true",
+                   help="with --certfile: answer PROT P with 536 (TLS on the control "
+                        "connection only)")
     p.add_argument("--login-log", help="append one line per successful login")
     p.add_argument("--verbose", action="store_true", help="log to stderr")
     return p.parse_args(argv)
@@ -103,14 +109,25 @@ def make_handlers(args):
     # Uploads whose data transfer has started, over the whole process, so
     # --fault-uploads holds across the client's reconnects.
     uploads_started = [0]
+    control_connections = [0]
     tls = bool(args.certfile)
     if tls:
         # Needs python3-openssl; imported only when TLS is asked for.
         from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
-    dtp_base = TLS_DTPHandler if tls else ThrottledDTPHandler if args.read_limit else DTPHandler
     ftp_base = TLS_FTPHandler if tls else FTPHandler
+    # ThrottledDTPHandler counts what it reads; plain FTP only.
+    dtp_bases = (ThrottledDTPHandler,) if args.read_limit else (DTPHandler,)
+    if tls:
+        class ReadsReachHandleRead(DTPHandler):
+            # DTPHandler's handle_read_event is its own handle_read; put
+            # behind the TLS layer, this hands reads to the test handler's
+            # handle_read, so drops and stalls work over TLS too.
+            def handle_read_event(self):
+                self.handle_read()
 
-    class TestDTPHandler(dtp_base):
+        dtp_bases = (TLS_DTPHandler, ReadsReachHandleRead)
+
+    class TestDTPHandler(*dtp_bases):
         # Bigger reads keep the server from being the only bottleneck in
         # benchmarks.
         ac_in_buffer_size = 512 * 1024
@@ -287,10 +304,30 @@ def make_handlers(args):
                                                      if f not in self._extra_feats]
             return super().ftp_FEAT(line)
 
+        def on_connect(self):
+            control_connections[0] += 1
+            self.stripped = 0 <= args.refuse_auth_after < control_connections[0]
+
         def on_login(self, username):
             if args.login_log:
                 with open(args.login_log, "a", encoding="utf-8") as f:
-                    f.write("login %s\n" % username)
+                    f.write("login %s%s\n" % (username, "" if self.tls_on() else " in clear text"))
+
+        def tls_on(self):
+            return tls and self._ssl_established
+
+        if tls:
+            def ftp_AUTH(self, line):
+                if self.stripped:
+                    self.respond("502 Command not implemented.")
+                    return None
+                return ftp_base.ftp_AUTH(self, line)
+
+            def ftp_PROT(self, line):
+                if args.refuse_prot and line.upper() == "P":
+                    self.respond("536 PROT P not accepted here.")
+                    return None
+                return ftp_base.ftp_PROT(self, line)
 
         def ftp_STOR(self, file, mode="w"):
             if args.refuse_stor:

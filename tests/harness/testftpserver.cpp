@@ -135,6 +135,12 @@ int TestFtpServer::loginCount() const
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
 }
 
+int TestFtpServer::clearTextLogins() const
+{
+    QFile f(dir_ ? dir_->filePath("logins.log") : QString());
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count(" in clear text\n")) : 0;
+}
+
 qint64 TestFtpServer::bytesReceived() const
 {
     QFile f(dir_ ? dir_->filePath("bytes.log") : QString());

@@ -33,6 +33,9 @@ public:
     QString root() const;
     // Successful logins so far, from the server's own log.
     int loginCount() const;
+    // Those of them whose password came in clear text on a server that
+    // offers TLS (all of them on a plain server).
+    int clearTextLogins() const;
     // Bytes received by all uploads so far, from the server's own log.
     qint64 bytesReceived() const;
     // Uploads whose data connection has ended so far (each send of a file counts).
@@ -58,6 +61,9 @@ struct TestCertificate {
     QString keyFile;
     QString pin;
     // Server arguments that offer TLS with it (and require it when asked).
+    // --refuse-auth-after N then plays a man in the middle who strips TLS
+    // from every control connection after the first N; --refuse-prot
+    // refuses TLS on the data connection.
     QStringList serverArgs(bool required) const;
 };
 bool makeTestCertificate(const QString &dir, const QString &commonName, TestCertificate *out);

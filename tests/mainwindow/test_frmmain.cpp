@@ -153,6 +153,61 @@ private slots:
         QCOMPARE(w->panelText("netconnection"), QString("Connected"));
     }
 
+    // Every move of the highlight picks as a click does: the code box, the
+    // folder and the caption follow at once, the grid once the highlight
+    // rests, and Upload sends to the highlighted code. Held keys list only
+    // where the highlight stops; a drag lists nothing before the release.
+    void everyHighlightPicks()
+    {
+        QVERIFY(writeBytes(remote("T3/THREE.ZIP"), "3") && writeBytes(remote("T7/SEVEN.ZIP"), "7"));
+        auto w = makeWindow();
+        w->FtpConnect();
+        pick(*w, "T1");
+        QStringList listed;
+        connect(w->FTP1, &FtpClient::DirectoryChanged, this, [&](const QString &path) { listed << path; });
+        auto rests = [&](const QString &code) {
+            return !w->techPickPending() && !w->isBusy() && w->txtTech->text() == code && w->lsttech->currentItem()->text() == code
+                && w->windowTitle() == "Tobra - /uploads/" + code
+                && w->panelText("ftpconnection") == "/uploads/" + code + " on " + m_.server.host();
+        };
+        QTest::keyClick(w->lsttech, Qt::Key_Down);
+        QTest::keyClick(w->lsttech, Qt::Key_Down);
+        QVERIFY(w->txtTech->text() == "T3" && allBlank(w->MSFDir) && w->techPickPending());
+        QTRY_VERIFY(rests("T3"));
+        QCOMPARE(column(w->MSFDir, 0), QStringList{"THREE.ZIP"});
+        QCOMPARE(listed.filter("/uploads/T2"), QStringList());
+        w->txtFileName->setText(local("notes"));
+        QCOMPARE(w->cmdPut_Click(), frmMain::PutOutcome::Sent);
+        QVERIFY(QFile::remove(remote("T3/NOTES.")));
+        // Held down: one listing, of the row it stops on.
+        listed.clear();
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(w->lsttech, Qt::Key_Down, Qt::NoModifier, 20);
+        QTRY_VERIFY(rests("T7"));
+        QCOMPARE(listed.filter(QRegularExpression("^/uploads/T[0-9]$")), QStringList{"/uploads/T7"});
+        QCOMPARE(column(w->MSFDir, 0), QStringList{"SEVEN.ZIP"});
+        QTest::keyClick(w->lsttech, Qt::Key_Home);
+        QTRY_VERIFY(rests("T1"));
+        QTest::keyClicks(w->lsttech, "T");   // a typed letter: the next code starting with it
+        QTRY_VERIFY(rests("T2"));
+        QTest::keyClick(w->lsttech, Qt::Key_End);
+        QTRY_VERIFY(rests("T9"));
+        // Pressed on T4, released on T6.
+        QWidget *view = w->lsttech->viewport();
+        const QPoint t4 = w->lsttech->visualItemRect(w->lsttech->item(3)).center();
+        const QPoint t6 = w->lsttech->visualItemRect(w->lsttech->item(5)).center();
+        QTest::mousePress(view, Qt::LeftButton, {}, t4);
+        QMouseEvent move(QEvent::MouseMove, t6, view->mapToGlobal(t6), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        QTest::qWait(300);
+        QVERIFY(w->txtTech->text() == "T6" && w->techPickPending() && !w->isBusy());
+        QTest::mouseRelease(view, Qt::LeftButton, {}, t6);
+        QTRY_VERIFY(rests("T6"));
+        w->txtFileName->setText(local("notes"));
+        QCOMPARE(w->cmdPut_Click(), frmMain::PutOutcome::Sent);
+        QVERIFY(QFile::remove(remote("T6/NOTES.")));
+    }
+
     void uploadSendsIntoTheTechniciansFolder()
     {
         auto w = makeWindow();

@@ -92,6 +92,9 @@ private slots:
             {"plain", "REPORT 1.ZIP", "yes"}, {"plain", "..\\..\\..\\secret\\KEY.TXT", "no"},
             {"plain", "a/b", "no"}, {"plain", ".", "no"}, {"plain", "..", "no"}, {"plain", "", "no"},
             {"plain", QString("a") + override + "txt.exe", "no"}, {"plain", QString("a") + lineSep + "b", "no"},
+            {"plain", QString("a") + QChar(0x061C) + "b", "no"}, {"plain", QString("a") + QChar(0x200E) + "b", "no"},
+            {"plain", QString("a") + QChar(0x200F) + "b", "no"}, {"plain", "a" + QString::fromUcs4(U"\U000E0041") + "b", "no"},
+            {"plain", QString::fromUtf8("Grüße.txt"), "yes"},
         };
         for (const auto &r : rows) {
             const QString fn = r.fn;

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <thread>
 #include <vector>
 
@@ -25,6 +27,13 @@ QStringList bodies(const QByteArray &bytes)
                                                                                                 : "<bad> " + line;
     }
     return lines;
+}
+
+// The permission bits of path, -1 when it is missing.
+int mode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 }  // namespace
@@ -112,6 +121,30 @@ private slots:
             }
             QCOMPARE(QDir(d.path()).entryList(QDir::Files).size(), (rotatedBefore || hadOlder) ? 2 : 1);
         }
+    }
+
+    // Under umask 022 the state folder is 0700 and every log the program
+    // makes is 0600: the default one, a --log file, the file a rotation
+    // starts. A file the user made keeps its permissions.
+    void logsArePrivate()
+    {
+        const mode_t umaskWas = ::umask(022);
+        QTemporaryDir d;
+        qputenv("XDG_STATE_HOME", d.path().toLocal8Bit());
+        const QString given = d.filePath("given.log"), full = d.filePath("full/tobra.log"), own = d.filePath("own.log");
+        QVERIFY(writeBytes(full, QByteArray(1048576, 'x')) && QFile::setPermissions(full, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(writeBytes(own, "mine\n") && ::chmod(QFile::encodeName(own).constData(), 0640) == 0);
+        for (const auto &[path, rotate] : {std::pair{QString(), true}, {given, false}, {full, true}, {own, false}}) {
+            QVERIFY(path.isEmpty() ? RunLog::instance().openDefault() : RunLog::instance().open(path, rotate));
+            logLine("start", "run");
+            RunLog::instance().close();
+        }
+        ::umask(umaskWas);
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(mode(d.filePath("tobra")), 0700);
+        for (const QString &path : {d.filePath("tobra/tobra.log"), given, full, full + ".1"})
+            QVERIFY2(mode(path) == 0600, qPrintable(path + QString::number(mode(path), 8)));
+        QCOMPARE(mode(own), 0640);
     }
 
     // Secrets masked, and one call is one line whatever breaks it holds.

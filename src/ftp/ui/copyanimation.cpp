@@ -1,7 +1,7 @@
 #include "ftp/ui/copyanimation.h"
 
-#include "app/installdirs.h"
 #include "support/modcommon.h"
+#include "support/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -244,9 +244,23 @@ void CopyAnimation::showFrame(int i)
     setPixmap(QPixmap::fromImage(frames_.at(i)));
 }
 
-QString findCopyClip(const QString &programFolder)
+namespace {
+QStringList g_clipFolders;
+}  // namespace
+
+void setCopyClipFolders(const QStringList &folders)
 {
-    for (const QString &folder : copyClipFolders(programFolder)) {
+    g_clipFolders = folders;
+}
+
+QStringList copyClipSearchFolders()
+{
+    return g_clipFolders.isEmpty() ? QStringList{platform().programDirectory()} : g_clipFolders;
+}
+
+QString findCopyClip(const QStringList &folders)
+{
+    for (const QString &folder : folders) {
         const QDir dir(folder);
         const QStringList names = dir.entryList(QDir::Files);
         for (const QString &n : names)

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QList>
+#include <QStringList>
 #include <QTimer>
 
 namespace tobra {
@@ -36,8 +37,13 @@ private:
     QTimer timer_;
 };
 
-// The copy clip FILECOPY.AVI in the program's folder or in the installed data
-// folder (share/tobra), found in any letter case; empty when there is none.
-QString findCopyClip(const QString &programFolder);
+// The copy clip FILECOPY.AVI in the first of folders that holds it, found
+// in any letter case; empty when there is none.
+QString findCopyClip(const QStringList &folders);
+// The folders the windows look for the clip in, in order. The program's
+// start-up knows its install layout and sets them (the program's folder,
+// then the installed data folder); until then, the program's folder.
+void setCopyClipFolders(const QStringList &folders);
+QStringList copyClipSearchFolders();
 
 }  // namespace tobra

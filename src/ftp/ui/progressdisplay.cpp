@@ -4,7 +4,6 @@
 #include "ftp/ui/copyanimation.h"
 #include "support/globals.h"
 #include "support/monotonic.h"
-#include "support/platform.h"
 #include "support/ui/pacer.h"
 
 #include <QLabel>
@@ -86,7 +85,7 @@ bool ProgressDisplay::loadCopyClip()
 {
     if (!c_.Animation1)
         return false;
-    const QString clip = findCopyClip(platform().programDirectory());
+    const QString clip = findCopyClip(copyClipSearchFolders());
     return !clip.isEmpty() && c_.Animation1->Open(clip);
 }
 

@@ -1,6 +1,5 @@
 #include "support/ui/inputblocker.h"
 
-#include "ftp/ftpclient.h"
 #include "support/messages.h"
 
 #include <QAbstractButton>
@@ -10,7 +9,10 @@
 
 namespace tobra {
 
-TransferInputBlocker::TransferInputBlocker(FtpClient &ftp, QObject *parent) : QObject(parent), ftp_(ftp) {}
+TransferInputBlocker::TransferInputBlocker(GuardedOperation operation, QObject *parent)
+    : QObject(parent), op_(std::move(operation))
+{
+}
 
 void TransferInputBlocker::setCancelButton(QAbstractButton *button) { cancel_ = button; }
 
@@ -31,15 +33,15 @@ void TransferInputBlocker::askToCancel(QWidget *window)
     asking_ = true;
     const MsgAnswer a = Messages::show(closeQuestion(), MsgStyle::YesNo | MsgStyle::Question, programTitle());
     asking_ = false;
-    if (a == MsgAnswer::Yes && ftp_.transferRunning()) {
+    if (a == MsgAnswer::Yes && op_.transferRunning()) {
         closeRequest_ = window;
-        ftp_.requestCancel();
+        op_.requestCancel();
     }
 }
 
 bool TransferInputBlocker::eventFilter(QObject *watched, QEvent *event)
 {
-    if (asking_ || ftp_.inEventHandler())
+    if (asking_ || op_.inEventHandler())
         return false;
     const bool widget = watched->isWidgetType();
     const bool toCancel = widget && cancel_ && watched == cancel_.data() && cancel_->isEnabled();
@@ -70,7 +72,7 @@ bool TransferInputBlocker::eventFilter(QObject *watched, QEvent *event)
         if (widget) {
             // A close event starts out accepted; ignoring it keeps the window.
             event->ignore();
-            if (ftp_.transferRunning())
+            if (op_.transferRunning())
                 askToCancel(static_cast<QWidget *>(watched));
             return true;
         }

@@ -3,21 +3,42 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QAbstractButton;
 class QWidget;
 
 namespace tobra {
 
-class FtpClient;
+// What the blocker asks of the operation it guards.
+struct GuardedOperation {
+    // True while one of the operation's event handlers runs (input for a
+    // message box it shows must pass).
+    std::function<bool()> inEventHandler;
+    // True while a transfer runs (closing a window then asks to cancel it).
+    std::function<bool()> transferRunning;
+    std::function<void()> requestCancel;
+};
 
-// Keeps user input away from the windows while the FTP component waits, so
-// no second operation starts. The Cancel button and Escape still cancel a
-// transfer, and closing a window during one asks whether to cancel it.
-// Input for a message box shown by one of the component's event handlers
-// passes. Installed by the component for the length of each wait.
+// Keeps user input away from the windows while an operation (the FTP
+// component) waits, so no second operation starts. The Cancel button and
+// Escape still cancel a transfer, and closing a window during one asks
+// whether to cancel it. Input for a message box shown by one of the
+// operation's event handlers passes. Installed by the operation for the
+// length of each wait.
 class TransferInputBlocker : public QObject {
 public:
-    explicit TransferInputBlocker(FtpClient &ftp, QObject *parent = nullptr);
+    explicit TransferInputBlocker(GuardedOperation operation, QObject *parent = nullptr);
+    // Guards anything that answers the three calls of GuardedOperation by
+    // those names, as the FTP component does; it must outlive the blocker.
+    template <typename Operation>
+    explicit TransferInputBlocker(Operation &op, QObject *parent = nullptr)
+        : TransferInputBlocker(GuardedOperation{[&op] { return op.inEventHandler(); },
+                                                [&op] { return op.transferRunning(); },
+                                                [&op] { op.requestCancel(); }},
+                               parent)
+    {
+    }
 
     void setCancelButton(QAbstractButton *button);
     // The window whose close was agreed to during a transfer, once; the
@@ -32,7 +53,7 @@ public:
 private:
     void askToCancel(QWidget *window);
 
-    FtpClient &ftp_;
+    GuardedOperation op_;
     QPointer<QAbstractButton> cancel_;
     QPointer<QWidget> closeRequest_;
     bool asking_ = false;
