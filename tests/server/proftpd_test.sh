@@ -59,7 +59,7 @@ timeout 120 "$tobra" T1 "$work/data/report.zip" --log "$work/a.log" >"$work/a.ou
 cmp "$work/data/report.zip" "$root/uploads/T1/REPORT.ZIP" || fail "upload: bytes differ"
 [ -z "$(parts)" ] || fail "upload: a temporary file is left: $(parts)"
 grep -q -E "$proof_pattern" "$work/a.log" || fail "upload: no checksum asked for"
-echo "ok: unattended upload over TLS with a pinned certificate, proven by $(grep -o -E "$proof_pattern" "$work/a.log" | head -n 1)"
+echo "ok: unattended upload over TLS with a pinned certificate, $(grep -o -E "$proof_pattern" "$work/a.log" | head -n 1)"
 
 # (b) Resume across runs: the program is killed in the middle, the same
 # command again sends only what the server lacks.
