@@ -56,7 +56,7 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
 
 bool askYes(const QString &text)
 {
-    return Messages::show(text, MsgStyle::YesNo) == MsgAnswer::Yes;
+    return Messages::show(text, MsgStyle::YesNo | MsgStyle::Question) == MsgAnswer::Yes;
 }
 
 // Keeps the window's buttons as a run left them even when it is cut short.
@@ -348,7 +348,7 @@ bool ProductWindow::prepare()
     ReadTagSettings();
     const QString data = txtQOFData->text().trimmed();
     if (!PathExists(data)) {
-        Messages::show(notInstalledText(profile_), MsgStyle::OkOnly);
+        Messages::show(notInstalledText(profile_), MsgStyle::Exclamation);
         hide();
         return false;
     }
@@ -405,8 +405,11 @@ void ProductWindow::FtpConnect()
 {
     setCurrentProcName(QStringLiteral("FtpConnect"));
     const bool wasConnected = ftp_->Connected();
-    if (!ensureConnected(*ftp_, makerHost()))
+    QString notConnected;
+    if (!ensureConnected(*ftp_, makerHost(), &notConnected)) {
+        setPanelText(QStringLiteral("ftpconnection"), notConnected);
         return;
+    }
     if (!wasConnected)
         companyFolder_.clear();  // a new session starts in the login folder
     const QString data = txtQOFData->text().trimmed();

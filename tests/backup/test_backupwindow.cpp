@@ -1,5 +1,6 @@
 #include "backup/productwindow.h"
 #include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
 #include "harness/testutil.h"
 #include "support/globals.h"
 #include "support/messages.h"
@@ -100,7 +101,8 @@ private slots:
         const QString create = "Create the directory %L/newsub/?", over = "Overwrite %L/one.db. Are you sure?",
                       again = "Overwrite %L/one.db.  Are you sure?", skipped = ": not sent: skipped at your answer",
                       lost = "Connection to %H has been lost - would you like to reconnect?",
-                      logon = "Cannot find (logon) the ftp server.\n127.0.0.1 (port %P) refused the connection.",
+                      logon = "Cannot find (logon) the ftp server.\n127.0.0.1 (port %P) refused the connection.\n"
+                              + nextStepText(FailureKind::NotAnswering),
                       cancelled = ": not sent: the backup was cancelled";
         const QStringList abcd{"a.db", "b.db", "c.db", "d.db"}, abc{"a.db", "b.db", "c.db"}, sent3{"A.DB", "B.DB", "C.DB"},
             bigB{"a.db", "b.db:2097152", "c.db"}, sub{"newsub/x.db", "one.db"},
@@ -327,7 +329,7 @@ private slots:
             // Nothing is connected or made on the server for a missing product.
             QCOMPARE(m.server.loginCount(), r.message.isEmpty() ? 1 : 0);
             if (!r.message.isEmpty()) {
-                QVERIFY(m.face->shown.first().style == int(MsgStyle::OkOnly) && w.isHidden());
+                QVERIFY(m.face->shown.first().style == 48 && w.isHidden());   // with its warning icon
                 QCOMPARE(QDir(m.server.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
             }
         }
