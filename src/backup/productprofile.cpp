@@ -1,5 +1,6 @@
 #include "backup/productprofile.h"
 
+#include "ftp/ftplisting.h"
 #include "support/modcommon.h"
 
 namespace tobra {
@@ -213,13 +214,15 @@ QString gridSizeText(qint64 size)
 
 QList<BackupGridRow> backupGridRows(const QList<FtpListEntry> &entries, bool listFolders)
 {
+    // One date format whatever the server's listing, as the main window shows.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<BackupGridRow> rows;
     for (const FtpListEntry &e : entries) {
         if (e.IsFile == 0) {
             if (!listFolders || e.Name == QLatin1String("..") || e.Name == QLatin1String("."))
                 continue;
         }
-        rows.append({e.Name, gridSizeText(e.Size), e.DateTime});
+        rows.append({e.Name, gridSizeText(e.Size), listingTimeText(e.DateTime, now)});
     }
     return rows;
 }

@@ -441,7 +441,7 @@ void ProductWindow::InitGrid()
     MSFDir->setWidthTwips(3720);
     MSFDir->setTextMatrix(0, 0, QStringLiteral("File"));
     MSFDir->setTextMatrix(0, 1, QStringLiteral("Size"));
-    MSFDir->setColWidthTwips(2, 1900);
+    MSFDir->setColWidthTwips(2, 2300);   // "yyyy-MM-dd HH:mm:ss"
     MSFDir->setTextMatrix(0, 2, QStringLiteral("Date Time"));
 }
 

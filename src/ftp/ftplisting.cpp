@@ -446,4 +446,10 @@ QDateTime listingTime(const QString &dateTime, const QDateTime &nowUtc)
     return {};
 }
 
+QString listingTimeText(const QString &dateTime, const QDateTime &nowUtc)
+{
+    const QDateTime when = listingTime(dateTime, nowUtc);
+    return when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : dateTime;
+}
+
 }  // namespace tobra

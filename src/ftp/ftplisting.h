@@ -31,5 +31,8 @@ QList<FtpListEntry> parseList(const QByteArray &text);
 // listing without the year ("Jan 02 12:34") means the latest such time not
 // more than a day after nowUtc. Invalid when the text is none of the forms.
 QDateTime listingTime(const QString &dateTime, const QDateTime &nowUtc);
+// The grids' one date format: that time as local time, "yyyy-MM-dd HH:mm:ss";
+// the text itself when it is none of the forms.
+QString listingTimeText(const QString &dateTime, const QDateTime &nowUtc);
 
 }  // namespace tobra

@@ -97,8 +97,7 @@ QString gridDateText(const QDateTime &when)
 
 QString remoteDateText(const QString &listed, const QDateTime &now)
 {
-    const QDateTime when = listingTime(listed, now);
-    return when.isValid() ? gridDateText(when) : listed;
+    return listingTimeText(listed, now);
 }
 
 QString noVersionText()
