@@ -50,6 +50,19 @@ bool allBlank(const FlexGrid *grid)
     return true;
 }
 
+// Drags path over the window and drops it, as a file manager does; whether
+// the window took the drag.
+bool dropFile(QWidget *w, const QString &path)
+{
+    QMimeData drag;
+    drag.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &drop);
+    return enter.isAccepted();
+}
+
 // Notes the main window's caption and server grid as each message comes,
 // then answers as the scripted face does.
 struct WatchingFace : MessageFace {
@@ -278,14 +291,6 @@ private slots:
         w->txtFileName->setText(local("notes"));
         QCOMPARE(w->cmdPut_Click(), frmMain::PutOutcome::Sent);
         QVERIFY(!w->cmdPut->isEnabled());
-        auto drop = [&](const QString &path) {
-            QMimeData drag;
-            drag.setUrls({QUrl::fromLocalFile(path)});
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &enter);
-            QDropEvent ev(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &ev);
-        };
         auto onRow = [&](bool grid, const QString &name) {
             w->chkToggle->setChecked(!grid);
             w->chkToggle->click();
@@ -304,7 +309,7 @@ private slots:
              local("report.zip"), true},
             {local("Data.ZIP"), [&] { onRow(false, "notes"); clickItem(w->filList, int(w->filList->names().indexOf("Data.ZIP"))); },
              local("Data.ZIP"), true},
-            {local("Data.ZIP"), [&] { drop(local("Data.ZIP")); }, local("Data.ZIP"), true},
+            {local("Data.ZIP"), [&] { QVERIFY(dropFile(w.get(), local("Data.ZIP"))); }, local("Data.ZIP"), true},
             {"", [&] { QTest::keyClicks(w->txtFileName, local("notes")); }, local("notes"), true},
             {"", [&] { QTest::keyClicks(w->txtFileName, m_.local.path() + "/"); }, m_.local.path() + "/", false},
             {local("notes"), [&] { w->txtFileName->clear(); }, "", false},
@@ -460,27 +465,11 @@ private slots:
         auto w = makeWindow();
         const int row = int(column(w->msfSource, 0).indexOf("report.zip")) + 1;
         QVERIFY(row > 0 && w->msfSource->TextMatrix(row, 1) == "3000 bytes" && w->msfSource->TextMatrix(row, 3) == "     n/a");
-        clickCell(w->msfSource, row, 2);
-        QCOMPARE(w->txtFileName->text(), local("report.zip"));
-        // The list, shown by clearing Grid.
-        QVERIFY(w->msfSource->isVisible() && !w->filList->isVisible());
-        w->chkToggle->click();
-        QVERIFY(!w->msfSource->isVisible() && w->filList->isVisible());
-        clickItem(w->filList, int(w->filList->names().indexOf("Data.ZIP")));
+        // (Clicks, keys and a dropped file: everyChoiceEnablesUpload.) A
+        // dropped folder is not a file.
+        w->txtFileName->setText(local("Data.ZIP"));
+        QVERIFY(!dropFile(w.get(), m_.local.path()));
         QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
-
-        // As a file manager drags: enter, then drop; a folder is not a file.
-        w->txtFileName->clear();
-        for (const QString &dropped : {local("Data.ZIP"), m_.local.path()}) {
-            QMimeData drag;
-            drag.setUrls({QUrl::fromLocalFile(dropped)});
-            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &enter);
-            QCOMPARE(enter.isAccepted(), dropped.endsWith("Data.ZIP"));
-            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &drag, Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(w.get(), &drop);
-            QCOMPARE(w->txtFileName->text(), local("Data.ZIP"));
-        }
 
         // The file dialog: an empty box presets nothing; a name given in
         // another letter case still finds the stored file; Cancel keeps the box.
