@@ -106,6 +106,7 @@ int main(int argc, char *argv[])
     w.resize(w.sizeHint().expandedTo(QSize(qRound(900 * 1.0), 0)));
     w.show();
     lstSelectMatching(w.lsttech, "T3", false);
+    w.lsttech_Click();
     w.txtFileName->setText(local + "/appraisal-0415.zip");
     msfHome(w.MSFDir);
     bool ok = save(&w, QDir(out).filePath("main-window.png"));

@@ -1,5 +1,6 @@
 #include "backup/productprofile.h"
 
+#include "ftp/ftplisting.h"
 #include "support/modcommon.h"
 
 namespace tobra {
@@ -213,13 +214,15 @@ QString gridSizeText(qint64 size)
 
 QList<BackupGridRow> backupGridRows(const QList<FtpListEntry> &entries, bool listFolders)
 {
+    // One date format whatever the server's listing, as the main window shows.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<BackupGridRow> rows;
     for (const FtpListEntry &e : entries) {
         if (e.IsFile == 0) {
             if (!listFolders || e.Name == QLatin1String("..") || e.Name == QLatin1String("."))
                 continue;
         }
-        rows.append({e.Name, gridSizeText(e.Size), e.DateTime});
+        rows.append({e.Name, gridSizeText(e.Size), listingTimeText(e.DateTime, now)});
     }
     return rows;
 }
@@ -252,7 +255,7 @@ QString missingMessage(const ProductProfile &profile, const QStringList &paths)
     return joinNames(paths, QStringLiteral("files")) + verb + profile.missingTail;
 }
 
-RunResult runResult(const ProductProfile &profile, const RunRecord &record)
+RunResult runResult(const ProductProfile &profile, const RunRecord &record, const QStringList &onServer)
 {
     RunResult r;
     if (record.listed == 0) {
@@ -265,15 +268,23 @@ RunResult runResult(const ProductProfile &profile, const RunRecord &record)
     }
     QStringList lines;
     if (profile.missingReport == MissingReport::List) {
+        // The grid shows the folder as it is now: a name it lists is an
+        // older copy, not this run's file.
+        auto older = [&onServer](const QString &name) {
+            return onServer.contains(name, Qt::CaseInsensitive)
+                ? QStringLiteral(" (the server keeps an older copy)")
+                : QString();
+        };
         if (!record.missingNames.isEmpty())
-            lines << QStringLiteral("Following files are missing in your ") + profile.productName
-                    + QStringLiteral(" Database.");
+            r.missingHeading = QStringLiteral("Following files are missing in your ") + profile.productName
+                + QStringLiteral(" Database.");
         if (!record.failures.isEmpty())
-            lines << QStringLiteral("Following files could not be sent to Halvex FTP site.");
-        r.missingList = record.missingNames;
+            r.notSentHeading = QStringLiteral("Following files could not be sent to Halvex FTP site.");
+        for (const QString &name : record.missingNames)
+            r.missingList << name + older(name);
         for (const RunRecord::Failure &f : record.failures)
-            r.missingList << f.name + QStringLiteral(": ") + f.reason;
-        r.completion = partialText(record);
+            r.notSentList << f.name + QStringLiteral(": ") + f.reason + older(f.name);
+        lines << partialText(record);
     } else {
         if (!record.missingPaths.isEmpty())
             lines << missingMessage(profile, record.missingPaths);

@@ -95,16 +95,23 @@ struct RunRecord {
 };
 
 // What the window shows when a run has ended.
+// The windows with lists keep missing files and files not sent apart: two
+// lists, each under its own heading.
 struct RunResult {
     QString warning;          // lblDataTransferWarning
     QString completion;       // lblTransferCompletion; empty keeps it hidden
+    QString missingHeading;   // over lstMissingFiles
     QStringList missingList;  // lstMissingFiles; empty keeps it hidden
+    QString notSentHeading;   // over lstNotSent
+    QStringList notSentList;  // lstNotSent; empty keeps it hidden
 };
 
 QString completionText(const ProductProfile &profile);
 QString notInstalledText(const ProductProfile &profile);
 // The missing-file message of the windows that report by message.
 QString missingMessage(const ProductProfile &profile, const QStringList &paths);
-RunResult runResult(const ProductProfile &profile, const RunRecord &record);
+// onServer: the names the company folder holds after the run; a file of
+// the lists that is among them is an older copy, and its line says so.
+RunResult runResult(const ProductProfile &profile, const RunRecord &record, const QStringList &onServer = {});
 
 }  // namespace tobra

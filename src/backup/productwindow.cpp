@@ -30,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -56,7 +57,7 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
 
 bool askYes(const QString &text)
 {
-    return Messages::show(text, MsgStyle::YesNo) == MsgAnswer::Yes;
+    return Messages::show(text, MsgStyle::YesNo | MsgStyle::Question) == MsgAnswer::Yes;
 }
 
 // Keeps the window's buttons as a run left them even when it is cut short.
@@ -179,6 +180,15 @@ void ProductWindow::buildControls()
         lstMissingFiles->setObjectName(QStringLiteral("lstMissingFiles"));
         lstMissingFiles->hide();
         lstMissingFiles->setAccessibleName(QStringLiteral("Missing files"));
+        lblMissingHeading = label(QStringLiteral("lblMissingHeading"), QString(), this);
+        lblMissingHeading->setWordWrap(true);
+        lblMissingHeading->setBuddy(lstMissingFiles);
+        lstNotSent = new QListWidget(this);
+        lstNotSent->setObjectName(QStringLiteral("lstNotSent"));
+        lstNotSent->setAccessibleName(QStringLiteral("Files not sent"));
+        lblNotSentHeading = label(QStringLiteral("lblNotSentHeading"), QString(), this);
+        lblNotSentHeading->setWordWrap(true);
+        lblNotSentHeading->setBuddy(lstNotSent);
         lblTransferCompletion = label(QStringLiteral("lblTransferCompletion"), QString(), this);
         lblTransferCompletion->setWordWrap(true);
         lblTransferCompletion->hide();
@@ -212,8 +222,12 @@ void ProductWindow::buildControls()
     layout->addWidget(MSFDir, 1);
     layout->addWidget(lblDataTransferWarning);
     if (profile_.hasMissingList) {
+        layout->addWidget(lblMissingHeading);
         layout->addWidget(lstMissingFiles);
+        layout->addWidget(lblNotSentHeading);
+        layout->addWidget(lstNotSent);
         layout->addWidget(lblTransferCompletion);
+        hideResultLists();
     }
     layout->addLayout(progressBox);
     layout->addLayout(buttons);
@@ -240,7 +254,7 @@ void ProductWindow::buildControls()
     // Tab goes down the window; hidden and disabled controls are skipped.
     QList<QWidget *> order{lstQOFFiles, txtCompany, MSFDir};
     if (lstMissingFiles)
-        order << lstMissingFiles;
+        order << lstMissingFiles << lstNotSent;
     order << cmdOk << cmdClose << cmdCancel;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -316,8 +330,7 @@ void ProductWindow::connectFtp()
 bool ProductWindow::Form_Load()
 {
     loaded_ = true;
-    if (lstMissingFiles)
-        lstMissingFiles->hide();
+    hideResultLists();
     lblLocal->show();
     lstQOFFiles->show();
     for (QWidget *w : {static_cast<QWidget *>(txtCompany), static_cast<QWidget *>(lblFTP),
@@ -346,9 +359,10 @@ bool ProductWindow::prepare()
 {
     IniFolder();  // only for its warning on a non-standard installation
     ReadTagSettings();
+    markMissingEntries();
     const QString data = txtQOFData->text().trimmed();
     if (!PathExists(data)) {
-        Messages::show(notInstalledText(profile_), MsgStyle::OkOnly);
+        Messages::show(notInstalledText(profile_), MsgStyle::Exclamation);
         hide();
         return false;
     }
@@ -405,8 +419,11 @@ void ProductWindow::FtpConnect()
 {
     setCurrentProcName(QStringLiteral("FtpConnect"));
     const bool wasConnected = ftp_->Connected();
-    if (!ensureConnected(*ftp_, makerHost()))
+    QString notConnected;
+    if (!ensureConnected(*ftp_, makerHost(), &notConnected)) {
+        setPanelText(QStringLiteral("ftpconnection"), notConnected);
         return;
+    }
     if (!wasConnected)
         companyFolder_.clear();  // a new session starts in the login folder
     const QString data = txtQOFData->text().trimmed();
@@ -438,7 +455,7 @@ void ProductWindow::InitGrid()
     MSFDir->setWidthTwips(3720);
     MSFDir->setTextMatrix(0, 0, QStringLiteral("File"));
     MSFDir->setTextMatrix(0, 1, QStringLiteral("Size"));
-    MSFDir->setColWidthTwips(2, 1900);
+    MSFDir->setColWidthTwips(2, 2300);   // "yyyy-MM-dd HH:mm:ss"
     MSFDir->setTextMatrix(0, 2, QStringLiteral("Date Time"));
 }
 
@@ -704,15 +721,62 @@ void ProductWindow::cmdCancel_Click()
 
 void ProductWindow::showResult()
 {
-    const RunResult r = runResult(profile_, record_);
+    const RunResult r = runResult(profile_, record_, gridNames());
     lblDataTransferWarning->setText(r.warning);
     lblDataTransferWarning->show();
     if (lstMissingFiles) {
-        lstMissingFiles->clear();
-        lstMissingFiles->addItems(r.missingList);
-        lstMissingFiles->setVisible(!r.missingList.isEmpty());
+        const struct {
+            QLabel *heading;
+            QListWidget *list;
+            const QString &title;
+            const QStringList &names;
+        } parts[] = {{lblMissingHeading, lstMissingFiles, r.missingHeading, r.missingList},
+                     {lblNotSentHeading, lstNotSent, r.notSentHeading, r.notSentList}};
+        for (const auto &p : parts) {
+            p.list->clear();
+            p.list->addItems(p.names);
+            p.list->setVisible(!p.names.isEmpty());
+            p.heading->setText(p.title);
+            p.heading->setVisible(!p.names.isEmpty());
+        }
         lblTransferCompletion->setText(r.completion);
         lblTransferCompletion->setVisible(!r.completion.isEmpty());
+    }
+}
+
+void ProductWindow::hideResultLists()
+{
+    if (!lstMissingFiles)
+        return;
+    for (QListWidget *list : {lstMissingFiles, lstNotSent})
+        list->clear();
+    for (QWidget *w : std::initializer_list<QWidget *>{lstMissingFiles, lstNotSent, lblMissingHeading,
+                                                       lblNotSentHeading, lblTransferCompletion})
+        w->hide();
+}
+
+QStringList ProductWindow::gridNames() const
+{
+    QStringList names;
+    for (int r = MSFDir->FixedRows(); r < MSFDir->Rows(); ++r)
+        if (!MSFDir->TextMatrix(r, 0).isEmpty())
+            names << MSFDir->TextMatrix(r, 0);
+    return names;
+}
+
+void ProductWindow::markMissingEntries()
+{
+    // Before Ok, so a missing file does not look like any other; the text
+    // stays the entry the run reads.
+    const QString data = txtQOFData->text();
+    for (int i = 0; i < lstQOFFiles->count(); ++i) {
+        QListWidgetItem *it = lstQOFFiles->item(i);
+        const bool missing = !FileExists(localFileOfEntry(data, it->text()));
+        it->setIcon(missing ? style()->standardIcon(QStyle::SP_MessageBoxWarning) : QIcon());
+        it->setForeground(missing ? QBrush(QColor(0xa0, 0, 0)) : QBrush());
+        const QString why = missing ? QStringLiteral("Missing: not found in ") + data : QString();
+        it->setToolTip(why);
+        it->setData(Qt::AccessibleDescriptionRole, why);
     }
 }
 
@@ -733,11 +797,7 @@ void ProductWindow::resetForNextOpening()
     for (QWidget *w : {static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(driQOF),
                        static_cast<QWidget *>(pathQOF), static_cast<QWidget *>(fileQOF)})
         w->hide();
-    if (lstMissingFiles) {
-        lstMissingFiles->hide();
-        lstMissingFiles->clear();
-        lblTransferCompletion->hide();
-    }
+    hideResultLists();
     lblDataTransferWarning->setText(profile_.warningText);
     lblDataTransferWarning->show();
     ProgressControlVisible(false);

@@ -79,6 +79,12 @@ private:
     QString openCompanyFolder();
     void fail(const QString &path, const QString &name, const QString &reason);
     void showResult();
+    // Marks the rows of the file list whose file is not in the data folder.
+    void markMissingEntries();
+    // The result's two lists and their headings, hidden.
+    void hideResultLists();
+    // The names the server grid lists.
+    QStringList gridNames() const;
     void resetForNextOpening();
     static QString cancelledReason();
     void setPanelText(const QString &key, const QString &text);
@@ -127,6 +133,9 @@ private:
     QLabel *lblEstimate = nullptr;
     QStatusBar *sbMain = nullptr;
     QListWidget *lstMissingFiles = nullptr;
+    QLabel *lblMissingHeading = nullptr;
+    QListWidget *lstNotSent = nullptr;       // apart from the missing files
+    QLabel *lblNotSentHeading = nullptr;
     QLabel *lblTransferCompletion = nullptr;
     StatusList *List1 = nullptr;
     QLabel *Label1 = nullptr;

@@ -383,4 +383,72 @@ QList<FtpListEntry> parseList(const QByteArray &text)
     return entries;
 }
 
+QDateTime listingTime(const QString &dateTime, const QDateTime &nowUtc)
+{
+    const QByteArray text = dateTime.toLatin1();
+    const Tokens t = tokenize(text);
+    if (t.size() < 2 || t.size() > 3)
+        return {};
+    auto number = [](QByteArrayView v) { return isDigits(v) && v.size() <= 4 ? smallNumber(v) : -1; };
+    // "HH:MM[:SS]", with the AM or PM of DOS listings.
+    auto clock = [&](QByteArrayView v) -> QTime {
+        int pm = -1;
+        if (v.size() > 2 && (v.back() | 0x20) == 'm' && ((v.at(v.size() - 2) | 0x20) == 'a' || (v.at(v.size() - 2) | 0x20) == 'p')) {
+            pm = (v.at(v.size() - 2) | 0x20) == 'p' ? 1 : 0;
+            v.chop(2);
+        }
+        const qsizetype colon = v.indexOf(':');
+        if (colon < 1)
+            return {};
+        int h = number(v.first(colon));
+        QByteArrayView rest = v.sliced(colon + 1);
+        int sec = 0;
+        if (rest.size() == 5 && rest.at(2) == ':') {
+            sec = number(rest.sliced(3));
+            rest = rest.first(2);
+        }
+        if (rest.size() != 2)
+            return {};
+        if (pm >= 0) {
+            if (h < 1 || h > 12)
+                return {};
+            h = h % 12 + (pm ? 12 : 0);
+        }
+        return QTime::isValid(h, number(rest), sec) ? QTime(h, number(rest), sec) : QTime();
+    };
+    auto utc = [](QDate d, QTime c) { return d.isValid() && c.isValid() ? QDateTime(d, c, Qt::UTC) : QDateTime(); };
+    const QByteArrayView first = t[0].text, second = t[1].text;
+    if (t.size() == 2 && isIsoDate(first))
+        return utc(QDate(number(first.first(4)), number(first.sliced(5, 2)), number(first.sliced(8, 2))), clock(second));
+    if (t.size() == 2 && isDosDate(first)) {
+        int year = number(first.sliced(6));
+        if (first.size() == 8)
+            year += year < 70 ? 2000 : 1900;
+        return utc(QDate(year, number(first.first(2)), number(first.sliced(3, 2))), clock(second));
+    }
+    const int month = t.size() == 3 ? monthNumber(first) : 0;
+    if (month == 0 || !isDay(second))
+        return {};
+    const QByteArrayView last = t[2].text;
+    if (isYear(last)) {
+        const QDate d(number(last), month, number(second));
+        return d.isValid() ? QDateTime(d, QTime(0, 0), Qt::LocalTime) : QDateTime();
+    }
+    // Without a year ls shows the last six months: the latest such date
+    // that is not in the future (a day's grace for clocks and zones).
+    const QDateTime now = nowUtc.toUTC();
+    for (int year = now.date().year() + 1; year >= now.date().year() - 1; --year) {
+        const QDateTime when = utc(QDate(year, month, number(second)), clock(last));
+        if (when.isValid() && when <= now.addDays(1))
+            return when;
+    }
+    return {};
+}
+
+QString listingTimeText(const QString &dateTime, const QDateTime &nowUtc)
+{
+    const QDateTime when = listingTime(dateTime, nowUtc);
+    return when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : dateTime;
+}
+
 }  // namespace tobra

@@ -3,6 +3,7 @@
 #include "ftp/ftpclient.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 
 namespace tobra {
@@ -24,5 +25,14 @@ QList<FtpListEntry> parseMlsd(const QByteArray &text);
 // LIST in Unix "ls -l" style or DOS/IIS style. DateTime is the listing's
 // date and time columns: "Jan 02 12:34", "Jan 02 2025", "01-02-26 03:04PM".
 QList<FtpListEntry> parseList(const QByteArray &text);
+
+// The time of a DateTime of either parser, taken as UTC as servers list by
+// default; a date without a time ("Jan 02 2025") is midnight local time. A
+// listing without the year ("Jan 02 12:34") means the latest such time not
+// more than a day after nowUtc. Invalid when the text is none of the forms.
+QDateTime listingTime(const QString &dateTime, const QDateTime &nowUtc);
+// The grids' one date format: that time as local time, "yyyy-MM-dd HH:mm:ss";
+// the text itself when it is none of the forms.
+QString listingTimeText(const QString &dateTime, const QDateTime &nowUtc);
 
 }  // namespace tobra

@@ -98,6 +98,11 @@ void FtpClient::Impl::prepareTls()
     if (useSsl == CURLUSESSL_NONE)
         return;
     curl_easy_setopt(curl, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+    // TLS 1.2: a TLS 1.3 server sends its session ticket on a data
+    // connection after the handshake, and when it comes after libcurl has
+    // sent the file and closed, the closed socket answers with a reset and
+    // the server loses the upload ("426 Failure reading network stream").
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2) | long(CURL_SSLVERSION_MAX_TLSv1_2));
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     // A pinned key names the server by itself; the verify callback checks
     // the name of any other certificate.

@@ -40,6 +40,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tobra {
@@ -90,6 +91,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     FTP2 = new FtpClient(this);
     FTP2->setObjectName(QStringLiteral("FTP2"));
     blocker_ = new TransferInputBlocker(*FTP1, this);
+    blocker_->setWaitStoppable(true);
     FTP1->setWaitFilter(blocker_);
 
     buildControls();
@@ -185,6 +187,14 @@ void frmMain::buildControls()
     warnFont.setBold(true);
     lblWarning->setFont(warnFont);
     lblWarning->setStyleSheet(QStringLiteral("color: #a00000;"));
+
+    lblOutcome = new QLabel(this);
+    named(lblOutcome, "lblOutcome");
+    lblOutcome->setWordWrap(true);
+    QFont outcomeFont = lblOutcome->font();
+    outcomeFont.setBold(true);
+    lblOutcome->setFont(outcomeFont);
+    lblOutcome->setVisible(false);
 
     const struct {
         QPushButton **button;
@@ -333,9 +343,14 @@ void frmMain::buildLayout()
     // The progress frame takes the warning's place during a transfer, so
     // nothing below moves when it comes and goes.
     noticeStack_ = new QStackedWidget(central);
-    noticeStack_->addWidget(lblWarning);
+    noticePage_ = new QWidget(noticeStack_);
+    auto *noticeLayout = new QVBoxLayout(noticePage_);
+    noticeLayout->setContentsMargins(0, 0, 0, 0);
+    noticeLayout->addWidget(lblWarning);
+    noticeLayout->addWidget(lblOutcome);
+    noticeStack_->addWidget(noticePage_);
     noticeStack_->addWidget(fraAnimation);
-    noticeStack_->setCurrentWidget(lblWarning);
+    noticeStack_->setCurrentWidget(noticePage_);
 
     auto *layout = new QVBoxLayout(central);
     layout->addWidget(noticeStack_);
@@ -356,9 +371,6 @@ void frmMain::buildLayout()
 
     SetupGrid(msfSource);
     SetupGrid(MSFDir);
-    msfSource->setColWidthTwips(1, 1700);
-    msfSource->setColWidthTwips(2, 2300);
-    MSFDir->setColWidthTwips(1, 1700);
 }
 
 void frmMain::buildMenus()
@@ -387,6 +399,9 @@ void frmMain::connectEvents()
             cmdPut_Click();
     });
     lsttech->installEventFilter(this);
+    // Enter or Space on a local row chooses it, as a click does.
+    msfSource->installEventFilter(this);
+    filList->installEventFilter(this);
     connect(cmdReset, &QPushButton::clicked, this, &frmMain::cmdReset_Click);
     connect(ckbsafety, &QCheckBox::clicked, this, &frmMain::ckbsafety_Click);
     connect(cmdbrowse, &QPushButton::clicked, this, &frmMain::cmdbrowse_Click);
@@ -451,11 +466,31 @@ void frmMain::setPointerDefault()
         QGuiApplication::restoreOverrideCursor();
 }
 
+void frmMain::showOutcome(const QString &line)
+{
+    lblOutcome->setText(line);
+    lblOutcome->setVisible(!line.isEmpty());
+}
+
+void frmMain::becameIdle()
+{
+    // A wait stopped by Escape or a close is over; the next one starts afresh.
+    FTP1->clearCancel();
+    blocker_->replayHeldKeys();
+    if (closeWhenIdle_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // Tearing the window down under a running transfer would pull the
-    // connection from under it.
+    // Tearing the window down under a running operation would pull the
+    // connection from under it: stop it, and close when it has ended.
+    // A transfer is the input blocker's to stop: it asks first.
     if (isBusy()) {
+        if (!FTP1->transferRunning()) {
+            closeWhenIdle_ = true;
+            FTP1->requestCancel();
+        }
         event->ignore();
         return;
     }
@@ -489,6 +524,12 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         // The reveal gestures of the left button: on Browse or Upload.
         if ((watched == cmdbrowse || watched == cmdPut) && me->button() == Qt::LeftButton)
             lsttech->setVisible(true);
+    } else if ((watched == msfSource || watched == filList) && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            chooseCurrentLocalRow(watched == msfSource);
+            return true;
+        }
     } else if (watched == lsttech && event->type() == QEvent::KeyPress) {
         const auto *ke = static_cast<QKeyEvent *>(event);
         if ((ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter || ke->key() == Qt::Key_Space)

@@ -69,6 +69,7 @@ public:
     QPushButton *cmdReset = nullptr;
     QCheckBox *ckbsafety = nullptr;
     QLabel *lblWarning = nullptr;
+    QLabel *lblOutcome = nullptr;       // under the warning: how the last upload ended
     QPushButton *cmdQof = nullptr;
     QPushButton *cmdQofp = nullptr;
     QPushButton *cmdQsnp = nullptr;
@@ -108,6 +109,8 @@ public:
     bool LoadFileGrid(FlexGrid *MsfGrid, const QString &DirPath);
     void SelectFileInGrid(const QString &TheFile);
     void UpdatePutButton();
+    // True when the file box names an existing regular file.
+    bool fileBoxNamesFile() const;
     int selectedLocalCount() const { return selectedLocalCount_; }
     // The folder the local views show.
     QString localViewFolder() const;
@@ -180,6 +183,17 @@ private:
     void buildMenus();
     void connectEvents();
     void reportFtpError(const FtpError &e);
+    PutOutcome sendFile(const QString &file, const QString &code);
+    // The status bar's resting line: "Ready", or what to choose.
+    void showReady();
+    // The line under the warning; empty hides it.
+    void showOutcome(const QString &line);
+    // The last server operation has ended: a close asked for meanwhile
+    // happens now, and typing held during the wait reaches its field.
+    void becameIdle();
+    // Enter or Space on the grid's or the list's current row.
+    void chooseCurrentLocalRow(bool grid);
+    void showColumnTitles(FlexGrid *grid);
     void setPointerHourglass();
     void setPointerDefault();
     void fillRemoteGrid(FlexGrid *grid, const QList<RemoteRow> &rows);
@@ -195,6 +209,7 @@ private:
     QPointer<frmAbout> about_;
     TransferInputBlocker *blocker_ = nullptr;
     QStackedWidget *noticeStack_ = nullptr;   // the warning, or the progress frame
+    QWidget *noticePage_ = nullptr;           // the warning and the last outcome
     // Shows the folder the next upload goes to in the caption and the
     // "ftpconnection" panel.
     void showUploadTarget(const QString &code);
@@ -202,6 +217,10 @@ private:
     void relistTechFolder(const QString &code);
     // The connection-lost question was asked during the running upload.
     bool lostAsked_ = false;
+    // "Upload of X complete", kept for the notice shown once the grid is listed.
+    QString completeLine_;
+    // The window was closed while busy: it closes when the wait ends.
+    bool closeWhenIdle_ = false;
     QString restingCaption_;
     QString msfSourceFolder_;
     QString pickedCode_;

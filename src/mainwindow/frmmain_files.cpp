@@ -91,7 +91,7 @@ bool frmMain::useChosenFile(const QString &chosen)
     const QFileInfo fi(toFileSystemPath(chosen));
     if (!fi.isFile() || fi.isHidden()) {
         Messages::show(QStringLiteral("Error:  ") + chosen + QStringLiteral(" does not exist. Please choose a file."),
-                       MsgStyle::OkOnly);
+                       MsgStyle::Exclamation);
         return false;
     }
     const QString folder = localFolderOf(chosen);
@@ -104,6 +104,8 @@ bool frmMain::useChosenFile(const QString &chosen)
     filList->setPath(FTP1->LocalDirectory());
     selectLocalName(localFileNameOf(chosen), false);
     txtFileName->setText(chosen);
+    // The same file as before is a choice too, though the text stays.
+    UpdatePutButton();
     return true;
 }
 
@@ -112,6 +114,7 @@ void frmMain::filList_Click(QListWidgetItem *item)
     if (!item)
         return;
     txtFileName->setText(joinLocal(filList->Path().trimmed(), item->text().trimmed()));
+    UpdatePutButton();
 }
 
 void frmMain::msfSource_Click()
@@ -128,6 +131,23 @@ void frmMain::msfSource_Click()
     txtFileName->setText(joinLocal(folder, name));
     lstUnSelectAll(filList);
     selectLocalName(name, false);
+    UpdatePutButton();
+}
+
+void frmMain::chooseCurrentLocalRow(bool grid)
+{
+    if (isBusy())
+        return;
+    if (grid) {
+        const int row = msfSource->currentRow();
+        if (row < msfSource->FixedRows())
+            return;
+        msfSource->setRow(row);
+        msfSource_Click();
+    } else if (QListWidgetItem *item = filList->currentItem()) {
+        item->setSelected(true);
+        filList_Click(item);
+    }
 }
 
 void frmMain::MSFDir_Click()
@@ -143,6 +163,7 @@ void frmMain::MSFDir_Click()
     const QString folder = localViewFolder();
     // Names on the server are upper case; the local file keeps its own case.
     txtFileName->setText(joinLocal(folder, storedLocalName(toFileSystemPath(folder), name)));
+    UpdatePutButton();
 }
 
 void frmMain::chkToggle_Click()
@@ -152,14 +173,31 @@ void frmMain::chkToggle_Click()
     filList->setVisible(!grid);
 }
 
+bool frmMain::fileBoxNamesFile() const
+{
+    const QString box = txtFileName->text().trimmed();
+    return !box.isEmpty() && QFileInfo(toFileSystemPath(box)).isFile();
+}
+
+void frmMain::showReady()
+{
+    setPanelText(QStringLiteral("general"), restingStatusText(fileBoxNamesFile()));
+}
+
 void frmMain::UpdatePutButton()
 {
+    // A busy window keeps its own line ("Connecting to ...").
+    if (!isBusy()) {
+        const QString now = panelText(QStringLiteral("general"));
+        if (now == restingStatusText(true) || now == restingStatusText(false))
+            showReady();
+    }
     if (txtTech->text().trimmed().isEmpty() || isBusy()) {
         cmdPut->setEnabled(false);
         return;
     }
     selectedLocalCount_ = LstCountSelected(filList);
-    cmdPut->setEnabled(putButtonRule(txtTech->text(), !lsttech->selectedItems().isEmpty()));
+    cmdPut->setEnabled(putButtonRule(txtTech->text(), !lsttech->selectedItems().isEmpty(), fileBoxNamesFile()));
 }
 
 void frmMain::SelectFileInGrid(const QString &TheFile)
@@ -170,7 +208,7 @@ void frmMain::SelectFileInGrid(const QString &TheFile)
         filList->setFileName(TheFile);
         filList->setPattern(QStringLiteral("*.*"));
     } else if (program().SafetyOn) {
-        Messages::show(QStringLiteral("file ") + TheFile + QStringLiteral(" does not exist."), MsgStyle::OkOnly);
+        Messages::show(QStringLiteral("file ") + TheFile + QStringLiteral(" does not exist."), MsgStyle::Exclamation);
     } else {
         filList->setPattern(QStringLiteral("*.*"));
     }

@@ -8,7 +8,11 @@ namespace tobra {
 class frmMain::BusyScope {
 public:
     explicit BusyScope(frmMain &w) : w_(w) { ++w_.busy_; }
-    ~BusyScope() { --w_.busy_; }
+    ~BusyScope()
+    {
+        if (--w_.busy_ == 0)
+            w_.becameIdle();
+    }
     BusyScope(const BusyScope &) = delete;
     BusyScope &operator=(const BusyScope &) = delete;
 

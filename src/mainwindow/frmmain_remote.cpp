@@ -19,6 +19,8 @@
 #include "support/ui/pacer.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,9 +40,9 @@ constexpr int kMaxStatusLines = 5000;
 void frmMain::reportFtpError(const FtpError &e)
 {
     if (e.number() == kErrCannotConnect || e.number() == kErrUntrustedServer)
-        Messages::show(cannotLogonText() + QLatin1Char('\n') + e.reason(), MsgStyle::OkOnly);
+        Messages::show(failureMessage(cannotLogonText(), e), MsgStyle::Critical);
     else
-        Messages::show(e.description(), MsgStyle::OkOnly);
+        Messages::show(failureMessage(e.description(), e), MsgStyle::Critical);
 }
 
 void frmMain::FtpConnect()
@@ -49,13 +51,21 @@ void frmMain::FtpConnect()
     BusyScope busy(*this);
     try {
         if (!FTP1->Connected()) {
+            // Said while it lasts; Escape or a close stops it (the window's
+            // waits are stoppable).
+            const QString host = txtURL->text().trimmed();
+            setPanelText(QStringLiteral("general"), QStringLiteral("Connecting to ") + host + QStringLiteral("..."));
             setPointerHourglass();
-            connectWithSettings(*FTP1, txtURL->text().trimmed(), true);
+            connectWithSettings(*FTP1, host, true);
             setPointerDefault();
+            showReady();
         }
     } catch (const FtpError &e) {
         setPointerDefault();
-        reportConnectError(e);
+        showReady();
+        setPanelText(QStringLiteral("ftpconnection"), notConnectedText(e));
+        if (!closeWhenIdle_)
+            reportConnectError(e);
         return;
     }
     const QString text = txtFileName->text().trimmed();
@@ -86,8 +96,9 @@ void frmMain::FtpDisconnect()
 
 void frmMain::AddStatusMessage(const QString &msg)
 {
+    // The completion notice waits for the end of the upload (cmdPut_Click),
+    // when it can say where the file went.
     lstMessages->addLine(msg, kMaxStatusLines);
-    showUploadNotice(msg);
 }
 
 void frmMain::RefreshRemoteList()
@@ -102,7 +113,7 @@ void frmMain::RefreshRemoteList()
 
 void frmMain::ProgressControlVisible(bool Torf)
 {
-    noticeStack_->setCurrentWidget(Torf ? static_cast<QWidget *>(fraAnimation) : lblWarning);
+    noticeStack_->setCurrentWidget(Torf ? fraAnimation : noticePage_);
 }
 
 void frmMain::showUploadTarget(const QString &code)
@@ -119,11 +130,14 @@ void frmMain::relistTechFolder(const QString &code)
     BusyScope busy(*this);
     try {
         FTP1->CD(remoteTechFolder(code));
+        clearGrid(MSFDir);
         fillRemoteGrid(MSFDir, remoteGridRows(FTP1->List()));
-        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
+        showReady();
     } catch (const FtpError &) {
-        // The upload itself is confirmed; a listing that fails now only
-        // leaves the grid as it was.
+        // A listing that fails now must not leave an older listing that
+        // could pass for the new file.
+        clearGrid(MSFDir);
+        showReady();
     }
 }
 
@@ -135,8 +149,8 @@ void frmMain::OnConnectionStateChanged(int state)
     setPanelText(QStringLiteral("ftpconnection"), state == FtpStateConnected
                                                       ? FTP1->currentDirectory() + QStringLiteral(" on ") + FTP1->Host()
                                                       : QStringLiteral("No FTP Connection"));
-    if (state != FtpStateConnected)
-        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
+    if (state != FtpStateConnected && !isBusy())
+        showReady();
     if (state == FtpStateLost) {
         // The question must show the normal pointer, not the hourglass.
         setPointerDefault();
@@ -176,7 +190,9 @@ void frmMain::OnTransferComplete(const QString &remoteFile, const QString &local
     progress->StopAnimation();
     progress->pacer()->flush();
     ProgressControlVisible(false);
-    AddStatusMessage(transferCompleteLine(remoteFile, localFile, download));
+    setWindowTitle(restingCaption_);
+    completeLine_ = transferCompleteLine(remoteFile, localFile, download);
+    AddStatusMessage(completeLine_);
 }
 
 void frmMain::OnTransferCancelled(const QString &remoteFile, const QString &localFile, bool download)
@@ -186,7 +202,28 @@ void frmMain::OnTransferCancelled(const QString &remoteFile, const QString &loca
 
 void frmMain::SetupGrid(FlexGrid *MsfGrid)
 {
-    MsfGrid->setColWidthTwips(0, 4200);
+    // The name takes what the fixed columns leave, so every column shows at
+    // the window's first size; the others fit their widest text.
+    const QFontMetrics fm = MsfGrid->fontMetrics();
+    const int pad = fm.averageCharWidth() * 2;
+    const QString widest[] = {QString(), QStringLiteral("0000000000 bytes"), QStringLiteral("0000-00-00 00:00:00"),
+                              QStringLiteral("00.00.0000.0000")};
+    QHeaderView *header = MsfGrid->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(fm.averageCharWidth() * 4);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int c = 1; c < MsfGrid->Cols() && c < 4; ++c)
+        MsfGrid->setColumnWidth(c, fm.horizontalAdvance(widest[c]) + pad);
+    showColumnTitles(MsfGrid);
+}
+
+void frmMain::showColumnTitles(FlexGrid *grid)
+{
+    // The header row inside the grid shows the titles the header view keeps
+    // for assistive technology.
+    for (int c = 0; c < grid->Cols(); ++c)
+        if (const QTableWidgetItem *title = grid->horizontalHeaderItem(c))
+            grid->setTextMatrix(0, c, title->text());
 }
 
 void frmMain::clearGrid(FlexGrid *grid)
@@ -199,6 +236,7 @@ void frmMain::clearGrid(FlexGrid *grid)
     if (grid->Rows() > keep)
         grid->setRows(keep);
     msfClearRows(grid, grid->Rows());
+    showColumnTitles(grid);
     grid->setUpdatesEnabled(true);
 }
 
@@ -248,21 +286,21 @@ void frmMain::LoadFTPGrid(FlexGrid *MsfGrid, FtpClient *FTPControl)
     try {
         FTPControl->CD(remoteTechFolder(code));
         fillRemoteGrid(MsfGrid, remoteGridRows(FTPControl->List()));
-        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
+        showReady();
     } catch (const FtpError &e) {
         // A folder that is not there yet lists nothing; only an unreachable
         // server is worth a message.
-        setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
+        showReady();
         setPointerDefault();
         if (e.number() == kErrCannotConnect)
-            Messages::show(cannotLogonText(), MsgStyle::OkOnly);
+            Messages::show(failureMessage(cannotLogonText(), e), MsgStyle::Critical);
     }
     setPointerDefault();
 }
 
 void frmMain::ChangeUploads()
 {
-    if (!FTP1->Connected())
+    if (!FTP1->Connected() || FTP1->cancelRequested())
         return;
     BusyScope busy(*this);
     try {
@@ -305,49 +343,7 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
         if (!techFolderUsable(code) || code.isEmpty()) {
             Messages::show(unusableCodeText(code), MsgStyle::Exclamation);
         } else {
-            BusyScope busy(*this);
-            // Nothing that could start a second transfer stays usable.
-            const bool techWas = lsttech->isEnabled();
-            const bool resetWas = cmdReset->isEnabled();
-            cmdPut->setEnabled(false);
-            lsttech->setEnabled(false);
-            cmdReset->setEnabled(false);
-            for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
-                b->setEnabled(false);
-            FTP1->clearCancel();
-            lostAsked_ = false;
-            cmdCancel->setEnabled(true);
-            try {
-                FTP1->PutFile(file, remoteTechFolder(code));
-                outcome = PutOutcome::Sent;
-            } catch (const FtpError &e) {
-                outcome = e.number() == kErrCancelled ? PutOutcome::Cancelled : PutOutcome::Failed;
-                lastPutError_ = e.number();
-                // The progress frame would otherwise stay up for a transfer
-                // that has ended.
-                progress->StopAnimation();
-                ProgressControlVisible(false);
-                setPointerDefault();
-                // A cancel was asked for, and a lost connection has had its
-                // question (and its answer): one message per failure.
-                const bool told = e.number() == kErrCancelled || (lostAsked_ && !FTP1->Connected());
-                if (!told)
-                    reportFtpError(e);
-            }
-            cmdCancel->setEnabled(false);
-            FTP1->clearCancel();
-            if (outcome == PutOutcome::Sent) {
-                // The folder exists now, and the grid shows the file in it.
-                rememberSentFolder(localFolderOf(file));
-                relistTechFolder(code);
-                showUploadTarget(code);
-            }
-            lsttech->setEnabled(techWas);
-            cmdReset->setEnabled(resetWas);
-            for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
-                b->setEnabled(true);
-            if (windowTitle().startsWith(QLatin1String("Uploading ")))
-                setWindowTitle(restingCaption_);
+            outcome = sendFile(file, code);
         }
     }
     cmdPut->setEnabled(false);
@@ -358,6 +354,73 @@ frmMain::PutOutcome frmMain::cmdPut_Click()
     // The window was closed during the upload and the user agreed to cancel.
     if (QWidget *w = blocker_->takeCloseRequest())
         QTimer::singleShot(0, w, &QWidget::close);
+    return outcome;
+}
+
+frmMain::PutOutcome frmMain::sendFile(const QString &file, const QString &code)
+{
+    BusyScope busy(*this);
+    // Nothing that could start a second transfer stays usable.
+    const bool techWas = lsttech->isEnabled();
+    const bool resetWas = cmdReset->isEnabled();
+    cmdPut->setEnabled(false);
+    lsttech->setEnabled(false);
+    cmdReset->setEnabled(false);
+    for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
+        b->setEnabled(false);
+    FTP1->clearCancel();
+    lostAsked_ = false;
+    completeLine_.clear();
+    showOutcome(QString());
+    cmdCancel->setEnabled(true);
+    PutOutcome outcome = PutOutcome::Sent;
+    QString stopLine;
+    try {
+        FTP1->PutFile(file, remoteTechFolder(code));
+    } catch (const FtpError &e) {
+        outcome = e.number() == kErrCancelled ? PutOutcome::Cancelled : PutOutcome::Failed;
+        lastPutError_ = e.number();
+        // The progress frame would otherwise stay up for a transfer that
+        // has ended.
+        progress->StopAnimation();
+        ProgressControlVisible(false);
+        setPointerDefault();
+        // A lost connection whose question was answered No (or whose
+        // reconnect failed and was reported) has been told already.
+        const bool declined = lostAsked_ && !FTP1->Connected();
+        const PutStop stop = outcome == PutOutcome::Cancelled ? PutStop::Cancelled
+                             : declined                       ? PutStop::Declined
+                                                              : PutStop::Failed;
+        stopLine = notSentLine(localFileNameOf(file), stop, e.reason());
+        if (stop == PutStop::Failed)
+            reportFtpError(e);
+    }
+    cmdCancel->setEnabled(false);
+    FTP1->clearCancel();
+    if (windowTitle().startsWith(QLatin1String("Uploading ")))
+        setWindowTitle(restingCaption_);
+    // The grid shows the folder as it is now, so an older copy cannot pass
+    // for the file just sent (or not sent).
+    if (FTP1->Connected())
+        relistTechFolder(code);
+    else
+        clearGrid(MSFDir);
+    if (outcome == PutOutcome::Sent) {
+        rememberSentFolder(localFolderOf(file));
+        showUploadTarget(code);
+        const QString stored = storedAsLine(remoteTechFolder(code), RemoteFileName(file));
+        showOutcome(completeLine_.isEmpty() ? stored : completeLine_ + QStringLiteral(". ") + stored);
+        if (!completeLine_.isEmpty())
+            Messages::show(completeLine_ + QLatin1Char('\n') + stored, MsgStyle::Information,
+                           QStringLiteral("Transfer Notification"));
+    } else {
+        AddStatusMessage(stopLine);
+        showOutcome(stopLine);
+    }
+    lsttech->setEnabled(techWas);
+    cmdReset->setEnabled(resetWas);
+    for (QPushButton *b : {cmdQof, cmdQofp, cmdQsnp, cmdbrowse})
+        b->setEnabled(true);
     return outcome;
 }
 

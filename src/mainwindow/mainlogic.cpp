@@ -1,5 +1,6 @@
 #include "mainwindow/mainlogic.h"
 
+#include "ftp/ftplisting.h"
 #include "ftp/remotepath.h"
 #include "mainwindow/fileversion.h"
 #include "support/messages.h"
@@ -7,13 +8,44 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 
 namespace tobra {
 
-bool putButtonRule(const QString &techText, bool techSelected)
+bool putButtonRule(const QString &techText, bool techSelected, bool fileIsRegular)
 {
-    return !techText.trimmed().isEmpty() && techSelected;
+    return !techText.trimmed().isEmpty() && techSelected && fileIsRegular;
+}
+
+QString restingStatusText(bool fileIsRegular)
+{
+    return fileIsRegular ? QStringLiteral("Ready") : QStringLiteral("Choose a file to send");
+}
+
+QString notSentLine(const QString &name, PutStop stop, const QString &reason)
+{
+    const struct {
+        PutStop stop;
+        const char *why;
+    } whys[] = {
+        {PutStop::Cancelled, "the upload was cancelled."},
+        {PutStop::Declined, "the connection to the server was lost."},
+        {PutStop::Failed, "the upload failed."},
+    };
+    QString why;
+    for (const auto &w : whys)
+        if (w.stop == stop)
+            why = QString::fromLatin1(w.why);
+    if (stop == PutStop::Failed && !reason.trimmed().isEmpty())
+        why = reason.trimmed();
+    return name + QStringLiteral(" was not sent: ") + why;
+}
+
+QString storedAsLine(const QString &folder, const QString &remoteName)
+{
+    QString f = folder;
+    if (!f.endsWith(QLatin1Char('/')))
+        f += QLatin1Char('/');
+    return QStringLiteral("Stored as ") + f + remoteName;
 }
 
 QString versionCaption(const QString &title, int major, int minor, int revision)
@@ -48,14 +80,24 @@ QString unusableCodeText(const QString &code)
         + QStringLiteral(" cannot name a folder on the server. Use a code such as T3.");
 }
 
-QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries)
+QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries, const QDateTime &now)
 {
     QList<RemoteRow> rows;
     rows.reserve(entries.size());
     for (const FtpListEntry &e : entries)
         if (e.IsFile != 0)
-            rows.append({e.Name, sizeText(e.Size), e.DateTime});
+            rows.append({e.Name, sizeText(e.Size), remoteDateText(e.DateTime, now)});
     return rows;
+}
+
+QString gridDateText(const QDateTime &when)
+{
+    return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString remoteDateText(const QString &listed, const QDateTime &now)
+{
+    return listingTimeText(listed, now);
 }
 
 QString noVersionText()
@@ -65,7 +107,7 @@ QString noVersionText()
 
 QString localDateText(const QDateTime &when)
 {
-    return QLocale::system().toString(when, QLocale::ShortFormat);
+    return gridDateText(when);
 }
 
 QList<LocalRow> localFolderRows(const QString &folder, bool *ok)

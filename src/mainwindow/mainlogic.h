@@ -14,9 +14,24 @@ namespace tobra {
 // The decisions of the main window, kept apart from the widgets so they can
 // be checked without a window.
 
-// The upload button's rule: a technician code in the box and one picked in
-// the list. The file itself is checked by the upload.
-bool putButtonRule(const QString &techText, bool techSelected);
+// The upload button's rule: a technician code in the box, one picked in the
+// list, and a file box that names an existing regular file (a folder or an
+// empty box never sends). The file is checked again by the upload.
+bool putButtonRule(const QString &techText, bool techSelected, bool fileIsRegular);
+// The status bar's resting line: "Ready", or what to do when the file box
+// names no file to send.
+QString restingStatusText(bool fileIsRegular);
+
+// Why an upload ended without the file on the server.
+enum class PutStop {
+    Cancelled,  // the user stopped it
+    Declined,   // the connection was lost and the user chose not to reconnect
+    Failed,     // the component raised an error; its reason says why
+};
+// "REPORT.ZIP was not sent: the upload was cancelled."
+QString notSentLine(const QString &name, PutStop stop, const QString &reason = QString());
+// "Stored as /uploads/T3/REPORT.ZIP", the completion notice's last line.
+QString storedAsLine(const QString &folder, const QString &remoteName);
 
 // "Tobra - Version: 1.1.2".
 QString versionCaption(const QString &title, int major, int minor, int revision);
@@ -34,14 +49,20 @@ bool techFolderUsable(const QString &code);
 // Message for a code that cannot name a folder.
 QString unusableCodeText(const QString &code);
 
-// One row of the remote grid: name, size text, date text as listed.
+// One row of the remote grid: name, size text, date text (remoteDateText).
 struct RemoteRow {
     QString name;
     QString size;
     QString date;
 };
-// Files of a listing in the order given; folders produce no row.
-QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries);
+// Files of a listing in the order given; folders produce no row. now is
+// the current time, for listings that leave out the year.
+QList<RemoteRow> remoteGridRows(const QList<FtpListEntry> &entries,
+                                const QDateTime &now = QDateTime::currentDateTimeUtc());
+// The one date format of both grids: local time, "yyyy-MM-dd HH:mm:ss".
+QString gridDateText(const QDateTime &when);
+// A listing's date in that format; the text as listed when it cannot be read.
+QString remoteDateText(const QString &listed, const QDateTime &now);
 
 // One row of the local grid.
 struct LocalRow {
@@ -52,7 +73,7 @@ struct LocalRow {
 };
 // The version column's text when a file has no version.
 QString noVersionText();
-// Last-modified time in the system's general date format.
+// Last-modified time, as gridDateText.
 QString localDateText(const QDateTime &when);
 // Files (no folders) of a local folder, sorted by name without regard to
 // case. false in *ok when the folder cannot be read.

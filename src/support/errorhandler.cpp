@@ -48,7 +48,7 @@ ErrorAction ErrorHandler(int errorNumber, const QString &errorMessage)
     if (errorNumber == kErrCorruptDatabase) {
         Messages::show(QStringLiteral("The databases may be corrupt.  Please run the rebuild programs. "
                                       "(Double Click on the icons) and restart Glimmerbox."),
-                       MsgStyle::OkOnly);
+                       MsgStyle::Critical);
         std::exit(EXIT_FAILURE);
     }
     if (errorNumber != kErrDeviceIO && errorNumber != kErrDiskFull && errorNumber != kErrDeviceUnavailable
@@ -58,7 +58,7 @@ ErrorAction ErrorHandler(int errorNumber, const QString &errorMessage)
     }
     const QString text = errorMessage + QStringLiteral(".\r\nError # ") + QString::number(errorNumber)
         + QStringLiteral(" in module ") + g_procName.trimmed() + QStringLiteral(".");
-    switch (Messages::show(text, MsgStyle::AbortRetryIgnore, QStringLiteral("Error"))) {
+    switch (Messages::show(text, MsgStyle::AbortRetryIgnore | MsgStyle::Exclamation, QStringLiteral("Error"))) {
     case MsgAnswer::Retry:
     case MsgAnswer::Ok: g_lastAction = ErrRetry; break;
     case MsgAnswer::Ignore: g_lastAction = ErrIgnore; break;

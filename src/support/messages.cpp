@@ -13,6 +13,16 @@ QString programTitle()
 
 MsgAnswer defaultAnswer(int style)
 {
+    if (style & MsgStyle::DefaultButton2) {
+        switch (style & 7) {
+        case MsgStyle::AbortRetryIgnore: return MsgAnswer::Retry;
+        case MsgStyle::YesNo:
+        case 3: return MsgAnswer::No;
+        case 1:
+        case 5: return MsgAnswer::Cancel;
+        default: break;
+        }
+    }
     switch (style & 7) {
     case MsgStyle::AbortRetryIgnore: return MsgAnswer::Abort;
     case MsgStyle::YesNo:

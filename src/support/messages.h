@@ -16,6 +16,8 @@ constexpr int Critical = 16;
 constexpr int Question = 32;
 constexpr int Exclamation = 48;
 constexpr int Information = 64;
+// The second button is the default (Enter, and the console's answer).
+constexpr int DefaultButton2 = 256;
 }  // namespace MsgStyle
 
 enum class MsgAnswer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
@@ -54,7 +56,8 @@ private:
     QList<MsgAnswer> script_;
 };
 
-// The default button of a style: OK, Abort or Yes.
+// The default button of a style: OK, Abort or Yes; with DefaultButton2 the
+// second (Cancel, Retry or No).
 MsgAnswer defaultAnswer(int style);
 
 // All messages of the program go through here.

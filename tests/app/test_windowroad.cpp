@@ -58,7 +58,7 @@ private slots:
     {
         const QString report = local("Report.zip"), home = QDir::homePath() + "/";
         // Arguments, code box, file box (without a file: the folder last sent
-        // from, here none, so home), /S, T1 picked (the button follows its rule).
+        // from, here none, so home), /S, T1 picked.
         const struct { QStringList args; QString tech, fileBox; bool safety, picked; } rows[] = {
             {{}, "", home, false, false},
             {{"/s"}, "", home, true, false},
@@ -78,10 +78,61 @@ private slots:
             QCOMPARE(w.txtURL->text(), m_.server.host());
             QCOMPARE(w.windowTitle(), QString("Tobra - Version: " TOBRA_VERSION));
             QCOMPARE(w.lsttech->count(), 10);
-            QVERIFY(w.cmdPut->isEnabled() == r.picked && w.lsttech->selectedItems().size() == (r.picked ? 1 : 0));
-            QVERIFY(w.FTP1->Connected() && !w.msfSource->TextMatrix(1, 0).isEmpty());
+            // No row names a file to send, so Upload waits.
+            QVERIFY(!w.cmdPut->isEnabled() && w.lsttech->selectedItems().size() == (r.picked ? 1 : 0));
+            QVERIFY(!w.msfSource->TextMatrix(1, 0).isEmpty());
+            // Otherwise the connect follows once the event loop runs (the
+            // window is shown first).
+            QCOMPARE(w.panelText("general"), QFileInfo(r.fileBox).isFile() ? QString("Ready") : QString("Choose a file to send"));
+            QVERIFY(r.picked || !w.FTP1->Connected());   // a picked code has listed its folder
+            QTRY_VERIFY_WITH_TIMEOUT(w.FTP1->Connected(), 5000);
             QCOMPARE(serverFiles("T1") + serverFiles("V7XYZ") + serverFiles("Q7"), before);
             QVERIFY(!m_.titles().contains("Transfer Notification"));
+        }
+    }
+
+    // With a server that never greets, the window is there at once and
+    // says it is connecting; Escape stops the wait (typing waits for it and
+    // then reaches the field), and closing the window closes it.
+    void neverGreetingServer()
+    {
+        SilentListener silent;
+        QVERIFY(silent.port > 0);
+        const QString host = QString("127.0.0.1:%1").arg(silent.port);
+        for (const QString how : {"escape", "close"}) {
+            m_.face->shown.clear();
+            QVERIFY(writeBytes(chatPath(), chatIni(host)));
+            QElapsedTimer t;
+            t.start();
+            frmMain w;
+            QCOMPARE(FormLoad(w, parseCommandLine({})).outcome, LoadResult::Waiting);
+            w.show();
+            QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
+            bool unloaded = false;
+            connect(&w, &frmMain::unloaded, this, [&] { unloaded = true; });
+            QString during;
+            qint64 stopAt = -1;
+            QTimer::singleShot(700, &w, [&] {
+                during = w.panelText("general") + "|" + QString::number(w.isBusy());
+                stopAt = t.elapsed();
+                if (how == "escape") {
+                    QTest::keyClicks(w.txtFileName, "ab");
+                    QTest::keyClick(w.txtFileName, Qt::Key_Escape);
+                } else {
+                    w.close();
+                }
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(stopAt >= 0 && !w.isBusy(), 5000);
+            QCOMPARE(during, "Connecting to " + host + "...|1");
+            QVERIFY2(t.elapsed() - stopAt < 1500, qPrintable(QString::number(t.elapsed() - stopAt)));
+            QVERIFY(!w.FTP1->Connected() && m_.face->shown.isEmpty());
+            if (how == "escape") {
+                QTRY_VERIFY(w.txtFileName->text().endsWith("ab"));
+                QVERIFY(w.isVisible() && !unloaded);
+                QCOMPARE(w.panelText("ftpconnection"), QString("Not connected: connecting was cancelled"));
+            } else {
+                QTRY_VERIFY(unloaded && !w.isVisible());
+            }
         }
     }
 

@@ -42,14 +42,14 @@ private slots:
 
     void gridAndFolderEntries()
     {
-        const QList<FtpListEntry> entries{{"A.DB", -1, 1024, "2025-01-02 03:04:05"}, {"..", 0, 0, ""},
+        const QList<FtpListEntry> entries{{"A.DB", -1, 1024, "Jan 02 2025"}, {"..", 0, 0, ""},
                                           {"OLD", 0, 0, ""}, {".", 0, 0, ""}, {"E.DB", -1, 0, "x"},
                                           {"N", -1, -5, ""}};  // a sign takes the blank's place
         for (bool folders : {true, false}) {
             QStringList got;
             for (const BackupGridRow &r : backupGridRows(entries, folders))
                 got << r.name + "|" + r.size + "|" + r.dateTime;
-            QStringList want{"A.DB| 1024|2025-01-02 03:04:05", "OLD| 0|", "E.DB| 0|x", "N|-5|"};
+            QStringList want{"A.DB| 1024|2025-01-02 00:00:00", "OLD| 0|", "E.DB| 0|x", "N|-5|"};
             if (!folders)   // only frmQof lists sub-folders
                 want.removeAt(1);
             QCOMPARE(got, want);
@@ -68,15 +68,15 @@ private slots:
     void resultTexts()
     {
         const QString done = "Your %1 DataBase now has been transfered to Halvex FTP site.";
-        // Listed, sent, missing paths, failures; how the warning starts,
-        // whether the completion label is used, entries of the missing list.
+        // Listed, sent, missing paths, failures; how the headings and the
+        // warning start, whether the completion label is used, entries of the lists.
         const struct { Product product; int listed, sent; QStringList missing; int failures; QString warning;
                        bool completion; int listEntries; } rows[] = {
             {Product::Qof, 3, 3, {}, 0, done.arg("Quillon Office"), false, 0},
             {Product::Qofp, 2, 2, {}, 0, done.arg("Quillon Office Plus"), false, 0},
             {Product::Qsnp, 1, 1, {}, 0, done.arg("Quillon Snapfolio"), false, 0},
-            {Product::Qof, 3, 1, {"/d/a.db", "/d/b.db"}, 0, "Following files are missing in your Quillon Office Database.", true, 2},
-            {Product::Qof, 2, 1, {}, 1, "Following files could not be sent to Halvex FTP site.", true, 1},
+            {Product::Qof, 3, 1, {"/d/a.db", "/d/b.db"}, 0, "Following files are missing in your Quillon Office Database.", false, 2},
+            {Product::Qof, 2, 1, {}, 1, "Following files could not be sent to Halvex FTP site.", false, 1},
             {Product::Qofp, 2, 1, {"/d/a.db"}, 0,
              "/d/a.db is missing in your Quillon Office database. No Data transfer has been completed.", false, 0},
             {Product::Qsnp, 3, 1, {"/d/a.db", "/d/c.db"}, 0,
@@ -97,9 +97,10 @@ private slots:
             for (int i = 1; i <= row.failures; ++i)
                 r.failures.append({QStringLiteral("/d/f%1.db").arg(i), QStringLiteral("f%1.db").arg(i), "refused"});
             const RunResult res = runResult(p, r);
-            QVERIFY2(res.warning.startsWith(row.warning), qPrintable(res.warning));
+            const QString said = res.missingHeading + res.notSentHeading + res.warning;
+            QVERIFY2(said.startsWith(row.warning), qPrintable(said));
             QCOMPARE(!res.completion.isEmpty(), row.completion);
-            QCOMPARE(int(res.missingList.size()), row.listEntries);
+            QCOMPARE(int(res.missingList.size() + res.notSentList.size()), row.listEntries);
             // Never the completion text when anything was left behind.
             const bool whole = row.listed > 0 && row.missing.isEmpty() && row.failures == 0;
             QCOMPARE(res.warning.contains(completionText(p)) || res.completion.contains(completionText(p)), whole);
@@ -107,6 +108,20 @@ private slots:
             if (!whole && row.listed > 0)
                 QVERIFY2(res.warning.contains(count) || res.completion.contains(count), qPrintable(res.warning));
         }
+        // Missing and not sent stay apart, each under its heading; a name the
+        // server still holds is said to be an older copy there.
+        RunRecord both;
+        both.listed = 3;
+        both.missingPaths = {"/d/a.db"};
+        both.missingNames = {"a.db"};
+        both.failures.append({"/d/b.db", "B.DB", "not sent: the backup was cancelled"});
+        const RunResult res = runResult(productProfile(Product::Qof), both, {"A.DB", "B.DB", "C.DB"});
+        QCOMPARE(res.missingList, QStringList{"a.db (the server keeps an older copy)"});
+        QCOMPARE(res.notSentList, QStringList{"B.DB: not sent: the backup was cancelled (the server keeps an older copy)"});
+        QVERIFY(res.missingHeading.contains("missing") && res.notSentHeading.contains("could not be sent")
+                && !res.warning.contains("Following"));
+        QCOMPARE(runResult(productProfile(Product::Qof), both).notSentList, QStringList{"B.DB: not sent: the backup was cancelled"});
+
         // Long lists are cut to ten names.
         QStringList paths;
         for (int i = 0; i < 40; ++i)

@@ -1,5 +1,6 @@
 #include "backup/productwindow.h"
 #include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
 #include "harness/testutil.h"
 #include "support/globals.h"
 #include "support/messages.h"
@@ -100,7 +101,8 @@ private slots:
         const QString create = "Create the directory %L/newsub/?", over = "Overwrite %L/one.db. Are you sure?",
                       again = "Overwrite %L/one.db.  Are you sure?", skipped = ": not sent: skipped at your answer",
                       lost = "Connection to %H has been lost - would you like to reconnect?",
-                      logon = "Cannot find (logon) the ftp server.\n127.0.0.1 (port %P) refused the connection.",
+                      logon = "Cannot find (logon) the ftp server.\n127.0.0.1 (port %P) refused the connection.\n"
+                              + nextStepText(FailureKind::NotAnswering),
                       cancelled = ": not sent: the backup was cancelled";
         const QStringList abcd{"a.db", "b.db", "c.db", "d.db"}, abc{"a.db", "b.db", "c.db"}, sent3{"A.DB", "B.DB", "C.DB"},
             bigB{"a.db", "b.db:2097152", "c.db"}, sub{"newsub/x.db", "one.db"},
@@ -190,6 +192,13 @@ private slots:
             QVERIFY(r.how == Row::Down || w.ftp().currentDirectory() == "/uploads/" + folder);
             QVERIFY(!shown(&w, "MSFDir") && !shown(&w, "txtCompany") && shown(&w, "lstQOFFiles"));
             QCOMPARE(text(&w, "lblDataTransferWarning"), w.profile().warningText);
+            // Before Ok a file that is not there (or empty) is marked in its row.
+            auto *files = ctl<QListWidget>(&w, "lstQOFFiles");
+            for (int i = 0; i < files->count(); ++i) {
+                const QString entry = files->item(i)->text();
+                const bool there = r.present.contains(entry) || (r.present.filter(QRegularExpression("^" + QRegularExpression::escape(entry) + ":[1-9]")).size() == 1);
+                QVERIFY2(files->item(i)->toolTip().startsWith("Missing") != there, qPrintable(entry));
+            }
             auto *cancel = ctl<QPushButton>(&w, "cmdCancel");
             connect(&w.ftp(), &FtpClient::TransferComplete, &w, [&](const QString &remote) {
                 if (r.how == Row::Cut && remote == "A.DB") {
@@ -227,12 +236,16 @@ private slots:
                 QCOMPARE(items(&w, "lstMessages").filter(QRegularExpression("^Upload of .* complete$")).size(),
                          r.sent.size());
             }
-            QStringList reported = items(&w, "lstMissingFiles");
+            // Missing files, then files not sent: two lists, each under its heading.
+            QStringList reported = items(&w, "lstMissingFiles") + items(&w, "lstNotSent");
+            QCOMPARE(shown(&w, "lblMissingHeading"), shown(&w, "lstMissingFiles"));
+            QCOMPARE(shown(&w, "lblNotSentHeading"), shown(&w, "lstNotSent"));
             for (int i = 0; i < reported.size() && i < r.reported.size(); ++i)
                 if (r.reported[i].endsWith(": ") && reported[i].startsWith(r.reported[i]))
                     reported[i] = r.reported[i];
             QVERIFY2(reported == r.reported, row + ": " + reported.join(',').toUtf8());
-            const QString said = text(&w, "lblDataTransferWarning") + '\n' + text(&w, "lblTransferCompletion");
+            const QString said = text(&w, "lblMissingHeading") + '\n' + text(&w, "lblNotSentHeading") + '\n'
+                + text(&w, "lblDataTransferWarning") + '\n' + text(&w, "lblTransferCompletion");
             for (const QString &part : r.warning)
                 QVERIFY2(said.contains(fill(part)), qPrintable(said));
             // Never the completion text when anything was left behind.
@@ -327,7 +340,7 @@ private slots:
             // Nothing is connected or made on the server for a missing product.
             QCOMPARE(m.server.loginCount(), r.message.isEmpty() ? 1 : 0);
             if (!r.message.isEmpty()) {
-                QVERIFY(m.face->shown.first().style == int(MsgStyle::OkOnly) && w.isHidden());
+                QVERIFY(m.face->shown.first().style == 48 && w.isHidden());   // with its warning icon
                 QCOMPARE(QDir(m.server.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
             }
         }

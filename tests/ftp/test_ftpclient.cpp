@@ -1,4 +1,5 @@
 #include "ftp/ftpclient.h"
+#include "ftp/ftpevents.h"
 #include "ftp/ftpsettings.h"
 #include "ftp/tlstrust.h"
 #include "harness/fakeplatform.h"
@@ -724,21 +725,23 @@ private slots:
     void failuresSayWhy()
     {
         // Server arguments, folder (empty: only the connect), error, reason
-        // (a regular expression), size, connect limit.
-        const struct { QStringList serverArgs; QString folder; int error; QString reason; qint64 size; int connectLimit; }
+        // (a regular expression), size, connect limit, the kind of next step.
+        using enum FailureKind;
+        const struct { QStringList serverArgs; QString folder; int error; QString reason; qint64 size; int connectLimit; FailureKind kind; }
             rows[] = {
             {{"--reply-delay", "3"}, "", kErrCannotConnect, "^No answer from 127\\.0\\.0\\.1 \\(port \\d+\\) within 1 s\\.$",
-             1, 1},
-            {{"--refuse-stor"}, "/w", kErrTransfer, "^The server refused STOR .*: 550 Uploads are not allowed here\\.$", 5000, 5},
+             1, 1, NotAnswering},
+            {{"--refuse-stor"}, "/w", kErrTransfer, "^The server refused STOR .*: 550 Uploads are not allowed here\\.$", 5000, 5,
+             ServerRefused},
             // A file where the folder should be: the MKD is the refusal, not the CWD after it.
-            {{}, "/blocked/T9", kErrRemoteFolder, "^The server refused MKD T9: 550 ", 1, 5},
+            {{}, "/blocked/T9", kErrRemoteFolder, "^The server refused MKD T9: 550 ", 1, 5, ServerRefused},
             // The server claims success: only the size check afterwards can tell.
             {{"--short-store", "1000"}, "/s", kErrTransfer,
-             "^The server holds 1000 bytes, fewer than the 300000 bytes of the local file\\.$", 300000, 5},
+             "^The server holds 1000 bytes, fewer than the 300000 bytes of the local file\\.$", 300000, 5, ServerRefused},
             {{"--extra-store", "7"}, "/s", kErrTransfer,
-             "^The server holds 300007 bytes, more than the 300000 bytes of the local file\\.$", 300000, 5},
+             "^The server holds 300007 bytes, more than the 300000 bytes of the local file\\.$", 300000, 5, ServerRefused},
             // Stalled, with more than the loopback socket buffers can swallow.
-            {{"--stall-after", "1000000"}, "/f", kErrTransfer, "", 48 << 20, 5},
+            {{"--stall-after", "1000000"}, "/f", kErrTransfer, "", 48 << 20, 5, NotAnswering},
         };
         for (const auto &r : rows) {
             const bool stalled = r.serverArgs.contains("--stall-after");
@@ -761,6 +764,7 @@ private slots:
             }
             QVERIFY2(e && e->number() == r.error, qPrintable(r.serverArgs.join(' ')));
             QVERIFY2(QRegularExpression(r.reason).match(e->reason()).hasMatch(), qPrintable(e->reason()));
+            QVERIFY2(failureKindOf(*e) == r.kind, qPrintable(e->reason()));
             QVERIFY(!e->reason().contains(TestFtpServer::password()) && !rec.saw(QStringLiteral("complete")));
             const QString there = server.root() + r.folder + QStringLiteral("/WHY.BIN");
             QVERIFY(!QFile::exists(there) && (stalled || partFiles(server.root() + r.folder).isEmpty()));

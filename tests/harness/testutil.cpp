@@ -39,6 +39,25 @@ int closedPort()
     return ok ? ntohs(a.sin_port) : 0;
 }
 
+SilentListener::SilentListener()
+{
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    // The kernel completes connections into the backlog without an accept.
+    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0
+        && ::getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+}
+
+SilentListener::~SilentListener()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 QStringList tabWalk(QWidget *window, QWidget *from)
 {
     QApplication::setActiveWindow(window);

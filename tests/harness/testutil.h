@@ -20,6 +20,18 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
 // A loopback port nobody listens on (bound, then released); 0 on failure.
 int closedPort();
+// A loopback port that takes connections but never says a word: a server
+// that never greets. port is 0 when it could not listen.
+struct SilentListener {
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener &) = delete;
+    SilentListener &operator=(const SilentListener &) = delete;
+    int port = 0;
+
+private:
+    int fd_ = -1;
+};
 
 // The object names Tab takes the focus through in window, from `from` until
 // it comes back (at most 40).

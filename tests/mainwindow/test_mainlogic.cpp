@@ -1,8 +1,11 @@
+#include "ftp/ftpevents.h"
 #include "harness/testutil.h"
 #include "mainwindow/fileversion.h"
 #include "mainwindow/mainlogic.h"
 
 #include <QtTest>
+
+#include <time.h>
 
 using namespace tobra;
 using tobra::test::writeBytes;
@@ -51,26 +54,107 @@ class TestMainLogic : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The grids show local time; the tables are written for UTC.
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
     void buttonAndGrid()
     {
-        const struct { const char *tech; bool picked, enabled; } rows[] = {
-            {"T1", true, true}, {"T1", false, false}, {"", true, false}, {"   ", true, false}, {"*", true, true},
-            {"", false, false},
+        // Code, picked in the list, file box names a regular file, enabled.
+        const struct { const char *tech; bool picked, file, enabled; } rows[] = {
+            {"T1", true, true, true}, {"T1", false, true, false}, {"", true, true, false}, {"   ", true, true, false},
+            {"*", true, true, true}, {"", false, true, false}, {"T1", true, false, false},
         };
-        for (const auto &r : rows)
-            QCOMPARE(putButtonRule(r.tech, r.picked), r.enabled);
+        for (const auto &r : rows) {
+            QCOMPARE(putButtonRule(r.tech, r.picked, r.file), r.enabled);
+            QCOMPARE(restingStatusText(r.file), QString(r.file ? "Ready" : "Choose a file to send"));
+        }
         const QList<FtpListEntry> listing = {{"B.ZIP", -1, 1024, "Jan 02 12:34"}, {"sub", 0, 4096, "Jan 01 10:00"},
                                              {"..", 0, 0, ""}, {"EMPTY.TXT", -1, 0, "2025-01-02 03:04:05"},
                                              {"A.ZIP", -1, 5000000000LL, "01-02-26 03:04PM"}};
         QStringList got;
-        for (const RemoteRow &r : remoteGridRows(listing))
+        for (const RemoteRow &r : remoteGridRows(listing, QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC)))
             got << r.name + "|" + r.size + "|" + r.date;
-        QCOMPARE(got, (QStringList{"B.ZIP|1024 bytes|Jan 02 12:34", "EMPTY.TXT|0 bytes|2025-01-02 03:04:05",
-                                   "A.ZIP|5000000000 bytes|01-02-26 03:04PM"}));
+        QCOMPARE(got, (QStringList{"B.ZIP|1024 bytes|2026-01-02 12:34:00", "EMPTY.TXT|0 bytes|2025-01-02 03:04:05",
+                                   "A.ZIP|5000000000 bytes|2026-01-02 15:04:00"}));
         // An empty code lists uploads itself (the codes that leave it are in
         // test_cmdline).
         QVERIFY(techFolderUsable("") && techFolderUsable("*") && !techFolderUsable(".."));
         QCOMPARE(versionCaption("Tobra", 10, 0, 120), QString("Tobra - Version: 10.0.120"));
+    }
+
+    // Every listing form, one format: local time (here UTC), seconds included.
+    void oneDateFormat()
+    {
+        const QDateTime now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+        const struct { const char *listed, *shown; } rows[] = {
+            {"2025-01-02 03:04:05", "2025-01-02 03:04:05"},   // MLSD
+            {"Jan 02 12:34", "2026-01-02 12:34:00"}, {"Mar 02 09:00", "2026-03-02 09:00:00"},   // a day's grace
+            {"Dec 31 23:59", "2025-12-31 23:59:00"},   // no year: not after now
+            {"Jan 02 2024", "2024-01-02 00:00:00"}, {"2024-07-08 10:11", "2024-07-08 10:11:00"},
+            {"01-02-26 03:04PM", "2026-01-02 15:04:00"}, {"12-31-1999 12:00AM", "1999-12-31 00:00:00"},
+            {"01-02-26 12:30PM", "2026-01-02 12:30:00"}, {"07-04-99 18:05", "1999-07-04 18:05:00"},
+            // Not a date: shown as listed.
+            {"Foo 02 12:34", "Foo 02 12:34"}, {"13-40-26 03:04PM", "13-40-26 03:04PM"}, {"01-02-26 13:04PM", "01-02-26 13:04PM"},
+            {"", ""},
+        };
+        for (const auto &r : rows)
+            QCOMPARE(remoteDateText(r.listed, now), QString(r.shown));
+        const QDateTime local(QDate(2025, 6, 7), QTime(8, 9, 10));
+        QCOMPARE(localDateText(local), QString("2025-06-07 08:09:10"));
+    }
+
+    // The lines that end an upload, and the next step a failure gets.
+    void stopLinesAndNextSteps()
+    {
+        QCOMPARE(notSentLine("Report.zip", PutStop::Cancelled, "ignored"), QString("Report.zip was not sent: the upload was cancelled."));
+        QCOMPARE(notSentLine("a b.zip", PutStop::Declined), QString("a b.zip was not sent: the connection to the server was lost."));
+        QCOMPARE(notSentLine("x", PutStop::Failed, "The server refused STOR X: 550 No."), QString("x was not sent: The server refused STOR X: 550 No."));
+        QCOMPARE(notSentLine("x", PutStop::Failed), QString("x was not sent: the upload failed."));
+        QCOMPARE(storedAsLine("/uploads/T3", "APPRAISAL-0415.ZIP"), QString("Stored as /uploads/T3/APPRAISAL-0415.ZIP"));
+
+        // The session's reasons of each kind (as ftpsession.cpp words them).
+        using enum FailureKind;
+        const struct { int number; const char *reason; FailureKind kind; } rows[] = {
+            {kErrCannotConnect, "The name ftp.example.com did not resolve to an address.", Offline},
+            {kErrCannotConnect, "10.0.0.1 (port 21) cannot be reached: Network is unreachable.", Offline},
+            {kErrCannotConnect, "127.0.0.1 (port 1) refused the connection.", NotAnswering},
+            {kErrCannotConnect, "No answer from 127.0.0.1 (port 21) within 15 s.", NotAnswering},
+            {kErrCannotConnect, "The server refused the login: 530 Login incorrect.", LoginRefused},
+            {kErrTransfer, "The connection to h was lost: Send failure", NotAnswering},
+            {kErrTransfer, "The server refused STOR A.tobra-part: 553 No.", ServerRefused},
+            {kErrRemoteFolder, "The server refused MKD T9: 550 ", ServerRefused},
+            {kErrLocalFile, "The local file /a cannot be read: Permission denied.", LocalFile},
+            {kErrCannotConnect, "The TLS handshake with h failed: x", Other},
+            {kErrListing, "The folder listing is larger than 64 MiB.", Other},
+        };
+        QSet<QString> steps;
+        for (const auto &r : rows) {
+            const FtpError e(r.number, QString("Upload of a: ") + r.reason, r.reason);
+            QVERIFY2(failureKindOf(e) == r.kind, r.reason);
+            const QString text = failureMessage("First line.", e);
+            QCOMPARE(text, "First line.\n" + QString(r.reason) + "\n" + nextStepText(r.kind));
+            steps << nextStepText(r.kind);
+            // A first line that holds the reason does not repeat it.
+            QCOMPARE(failureMessage(e.description(), e), e.description() + "\n" + nextStepText(r.kind));
+        }
+        QCOMPARE(steps.size(), 6);   // a line of its own for each kind
+        QVERIFY(nextStepText(LoginRefused).contains("support") && nextStepText(Offline).contains("Internet"));
+    }
+
+    // The code read out to support: the first 16 hex digits of the key's
+    // SHA-256, in four groups.
+    void trustCode()
+    {
+        const QByteArray digest = QByteArray::fromHex("3f2a9c01b7e4d5660123456789abcdef0123456789abcdef0123456789abcdef");
+        QCOMPARE(pinShortCode("sha256//" + digest.toBase64()), QString("3F2A 9C01 B7E4 D566"));
+        QCOMPARE(pinShortCode(digest.toBase64()), QString());
+        QCOMPARE(pinShortCode("sha256//AAAA"), QString());
+        QCOMPARE(defaultAnswer(MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2), MsgAnswer::No);
+        QCOMPARE(defaultAnswer(MsgStyle::YesNo | MsgStyle::Exclamation), MsgAnswer::Yes);
     }
 
     // One string in, one string out: fn names the rule.

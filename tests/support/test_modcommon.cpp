@@ -113,7 +113,7 @@ private slots:
             QCOMPARE(face->shown.size(), int(r.answer) ? 1 : 0);
             if (int(r.answer))
                 QVERIFY(face->shown[0].text == QString("Disk full.\r\nError # %1 in module LoadFileGrid.").arg(r.number)
-                        && face->shown[0].style == int(MsgStyle::AbortRetryIgnore) && face->shown[0].title == "Error");
+                        && face->shown[0].style == 2 + 48 && face->shown[0].title == "Error");   // with its warning icon
         }
         Messages::setFace(old);
         const std::pair<int, int> errnos[] = {

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -131,8 +132,13 @@ LoadResult FormLoad(frmMain &w, const CommandLine &cl, bool headless)
     if (headless)
         return {LoadResult::NeedsUser, ExitNoDisplay};
 
-    w.FtpConnect();
     w.setRestingCaption(versionCaption(programTitle(), TOBRA_VERSION_MAJOR, TOBRA_VERSION_MINOR, TOBRA_VERSION_PATCH));
+    // The window first: the connect runs once the event loop has shown it,
+    // saying so in the status bar, and can be stopped.
+    QTimer::singleShot(0, &w, [&w] {
+        if (!w.isBusy() && !w.FTP1->Connected())
+            w.FtpConnect();
+    });
     return {LoadResult::Waiting, ExitOk};
 }
 
@@ -147,6 +153,16 @@ int runWindowRoad(const CommandLine &cl)
 {
     const bool headless = QGuiApplication::platformName() == QLatin1String("offscreen");
     frmMain w;
+    // The layout's minimum is cramped for the grids; open roomy, in units
+    // of the font so it scales with the screen's resolution.
+    const QFontMetrics fm = w.fontMetrics();
+    w.resize(w.sizeHint().expandedTo(QSize(fm.averageCharWidth() * 130, fm.height() * 48)));
+    // Shown before anything can wait on the server, so every message of the
+    // start-up (and the automatic upload's progress) stands over it.
+    if (!headless) {
+        w.show();
+        QCoreApplication::processEvents();
+    }
     const LoadResult r = FormLoad(w, cl, headless);
     if (r.outcome == LoadResult::Ended)
         return r.exitStatus;
@@ -157,11 +173,6 @@ int runWindowRoad(const CommandLine &cl)
         return ExitNoDisplay;
     }
     QObject::connect(&w, &frmMain::unloaded, qApp, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
-    // The layout's minimum is cramped for the grids; open roomy, in units
-    // of the font so it scales with the screen's resolution.
-    const QFontMetrics fm = w.fontMetrics();
-    w.resize(w.sizeHint().expandedTo(QSize(fm.averageCharWidth() * 130, fm.height() * 48)));
-    w.show();
     QApplication::exec();
     return ExitOk;
 }

@@ -3,6 +3,7 @@
 #include "support/messages.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QWidget>
@@ -39,11 +40,44 @@ void TransferInputBlocker::askToCancel(QWidget *window)
     }
 }
 
+namespace {
+// Enough for a typed line; beyond it keys are dropped.
+constexpr std::size_t kMaxHeldKeys = 512;
+}  // namespace
+
+void TransferInputBlocker::replayHeldKeys()
+{
+    std::vector<HeldKey> keys;
+    keys.swap(held_);
+    for (HeldKey &k : keys)
+        if (k.target)
+            QCoreApplication::postEvent(k.target, k.event.release());
+}
+
 bool TransferInputBlocker::eventFilter(QObject *watched, QEvent *event)
 {
     if (asking_ || op_.inEventHandler())
         return false;
     const bool widget = watched->isWidgetType();
+    if (stoppable_ && widget && !op_.transferRunning()) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+                op_.requestCancel();
+                return true;
+            }
+            [[fallthrough]];
+        case QEvent::KeyRelease:
+            if (held_.size() < kMaxHeldKeys)
+                held_.push_back({watched, std::unique_ptr<QEvent>(static_cast<QKeyEvent *>(event)->clone())});
+            return true;
+        case QEvent::Close:
+            // The window decides: it stops the wait and closes after it.
+            return false;
+        default:
+            break;
+        }
+    }
     const bool toCancel = widget && cancel_ && watched == cancel_.data() && cancel_->isEnabled();
     switch (event->type()) {
     case QEvent::KeyPress:

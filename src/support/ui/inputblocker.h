@@ -4,6 +4,8 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QAbstractButton;
 class QWidget;
@@ -41,6 +43,12 @@ public:
     }
 
     void setCancelButton(QAbstractButton *button);
+    // A stoppable owner lets every wait but a transfer be stopped: Escape
+    // cancels it, a close reaches the window (which closes once the wait
+    // ends), and typing is held and handed on by replayHeldKeys().
+    void setWaitStoppable(bool stoppable) { stoppable_ = stoppable; }
+    // Delivers the keys typed during the waits, in order, to where they were typed.
+    void replayHeldKeys();
     // The window whose close was agreed to during a transfer, once; the
     // window closes itself when the transfer has ended.
     QWidget *takeCloseRequest();
@@ -57,6 +65,12 @@ private:
     QPointer<QAbstractButton> cancel_;
     QPointer<QWidget> closeRequest_;
     bool asking_ = false;
+    bool stoppable_ = false;
+    struct HeldKey {
+        QPointer<QObject> target;
+        std::unique_ptr<QEvent> event;
+    };
+    std::vector<HeldKey> held_;
 };
 
 }  // namespace tobra

@@ -1,13 +1,38 @@
 #include "support/ui/qtmessageface.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QWidget>
 
 namespace tobra {
 
+namespace {
+
+// The window a message belongs to: the active one, else a shown window (a
+// message of a start-up or of a wait can come while none is active), so a
+// box never stands alone on the desktop.
+QWidget *ownerWindow()
+{
+    if (QWidget *w = QApplication::activeWindow())
+        return w;
+    QWidget *shown = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible() || (w->windowType() != Qt::Window && w->windowType() != Qt::Dialog))
+            continue;
+        // A dialog over its window is the nearer owner.
+        if (!shown || w->windowType() == Qt::Dialog)
+            shown = w;
+    }
+    return shown;
+}
+
+}  // namespace
+
 MsgAnswer QtMessageFace::show(const QString &text, int style, const QString &title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(ownerWindow());
     box.setWindowTitle(title);
     box.setText(text);
     // Read out with the box, not only when the user goes looking for it.
@@ -44,8 +69,16 @@ MsgAnswer QtMessageFace::show(const QString &text, int style, const QString &tit
     for (const Button &b : buttons)
         all |= b.qt;
     box.setStandardButtons(all);
-    box.setDefaultButton(buttons.first().qt);
+    const qsizetype preferred = (style & MsgStyle::DefaultButton2) && buttons.size() > 1 ? 1 : 0;
+    box.setDefaultButton(buttons.at(preferred).qt);
+    // A question asked in the middle of a wait is answered with the normal
+    // pointer, not the hourglass.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
     const int clicked = box.exec();
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
     for (const Button &b : buttons)
         if (clicked == b.qt)
             return b.answer;

@@ -36,7 +36,7 @@ void TagReadTag(QWidget *control)
     } else if (auto *label = qobject_cast<QLabel *>(control)) {
         label->setText(tagReadValue(tag));
     } else {
-        Messages::show(QStringLiteral("invalid tag type of object sent"), MsgStyle::OkOnly);
+        Messages::show(QStringLiteral("invalid tag type of object sent"), MsgStyle::Critical);
     }
 }
 
