@@ -1,6 +1,7 @@
 #include "ftp/uploadjournal.h"
 
 #include "support/runlog.h"
+#include "support/statefolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,7 +73,7 @@ UploadJournal::UploadJournal(const QString &path) : path_(path) {}
 
 QString UploadJournal::defaultPath()
 {
-    return QFileInfo(RunLog::defaultPath()).absolutePath() + QStringLiteral("/uploads.journal");
+    return stateFolder() + QStringLiteral("/uploads.journal");
 }
 
 QList<JournalEntry> UploadJournal::load() const
@@ -108,7 +109,11 @@ QList<JournalEntry> UploadJournal::entries() const
 template <typename Change>
 void UploadJournal::update(Change change)
 {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    // Local paths are nobody else's business: a private folder and file.
+    if (path_ == defaultPath())
+        makeStateFolder();
+    else
+        QDir().mkpath(QFileInfo(path_).absolutePath());
     QLockFile lock(path_ + QStringLiteral(".lock"));
     // A lock left by a crashed run is taken over.
     lock.setStaleLockTime(30000);
@@ -121,10 +126,8 @@ void UploadJournal::update(Change change)
     QJsonArray array;
     for (const JournalEntry &e : entries)
         array.append(toJson(e));
-    QSaveFile out(path_);
-    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(array).toJson(QJsonDocument::Indented)) < 0
-        || !out.commit())
-        logLine(QStringLiteral("journal"), QStringLiteral("%1 cannot be written: %2").arg(path_, out.errorString()));
+    if (!writePrivateFile(path_, QJsonDocument(array).toJson(QJsonDocument::Indented)))
+        logLine(QStringLiteral("journal"), QStringLiteral("%1 cannot be written").arg(path_));
 }
 
 std::optional<JournalEntry> UploadJournal::find(const JournalEntry &target) const

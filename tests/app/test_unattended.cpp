@@ -156,11 +156,11 @@ private slots:
     // temporary file goes; a beginning changed on the server starts over.
     void resumesAcrossRuns()
     {
-        const qint64 size = 6 << 20;
+        const qint64 size = 4 << 20;
         for (const QString how : {"unchanged", "changed", "tampered"}) {
             const bool changed = how == "changed", again = how != "unchanged";
             TestFtpServer server;
-            QVERIFY(server.start({"--read-limit", "3000000", "--hash", "HASH"}));
+            QVERIFY(server.start({"--read-limit", "1000000", "--hash", "HASH"}));
             const QString local = file("across.bin"), folder = server.root() + "/uploads/T2/";
             QVERIFY(writePatternFile(local, size) && chat(server.host()));
             QProcess first;

@@ -137,6 +137,8 @@ private slots:
         j.put(entryFor("/a/report.zip", "T1"));
         j.put(entryFor("/b/report.zip", "T2"));
         QCOMPARE(j.find(entryFor("/a/report.zip", ""))->temp, QString("T1"));
+        // Local paths are private, whatever the umask.
+        QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         // A new upload of the same target replaces the finished run's entry.
         j.put(entryFor("/a/report.zip", "T3"));
         QCOMPARE(j.entries().size(), 2);
