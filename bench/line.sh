@@ -24,7 +24,11 @@
 # runs: of every case but 64 MiB (default 3); runs-64MiB: default 1 (each
 # takes about 27 s per client); cases: a comma list of 1k, backup,
 # backup100, 64m (default all). Needs root (vsftpd). A run of the defaults
-# takes about 6 minutes. The build folder is $TOBRA_BUILD_DIR, else build/.
+# takes 6 to 8 minutes. The build folder is $TOBRA_BUILD_DIR, else build/.
+# LINE_QUEUE=fair gives the line fair queueing instead of one queue in
+# arrival order (the default, a modem's buffer: a command of one connection
+# waits behind the data others handed over before it); LINE_SESSIONS sets
+# CHAT.INI SESSIONS for tobra's backup (default: none, so 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
@@ -70,7 +74,7 @@ start_proxy() {
   stop_proxy
   : >"$work/proxy.out"
   /usr/bin/python3 bench/tools/lineproxy.py --upstream-port "$server_port" --delay-ms "$(($1 / 2))" \
-    --up-kbit "$rate_kbit" --log "$work/commands.log" --max-seconds 1800 \
+    --up-kbit "$rate_kbit" --queue "${LINE_QUEUE:-fifo}" --log "$work/commands.log" --max-seconds 1800 \
     >"$work/proxy.out" 2>"$work/proxy.err" &
   proxy_pid=$!
   pport=""
@@ -82,6 +86,7 @@ start_proxy() {
   [ -n "$pport" ] || { echo "the line proxy did not start:" >&2; cat "$work/proxy.err" >&2; exit 1; }
   # Like curl's and lftp's runs: plain FTP, no AUTH TLS first.
   printf '[PREFERENCES]\r\nURL=127.0.0.1:%s\r\nTLS=off\r\n' "$pport" >"$work/ini/CHAT.INI"
+  [ -z "${LINE_SESSIONS:-}" ] || printf 'SESSIONS=%s\r\n' "$LINE_SESSIONS" >>"$work/ini/CHAT.INI"
 }
 
 touch "$work/commands.log"
@@ -188,7 +193,7 @@ backup_case() {  # label runs
 }
 
 echo "tobra $("$tobra" --version); $(curl --version | head -n 1 | cut -d' ' -f1-2); $(lftp --version | head -n 1 | cut -d'|' -f2)"
-echo "vsftpd on 127.0.0.1 behind bench/tools/lineproxy.py, upstream $((rate_kbit / 1000)) Mbit/s, plain FTP"
+echo "vsftpd on 127.0.0.1 behind bench/tools/lineproxy.py, upstream $((rate_kbit / 1000)) Mbit/s (${LINE_QUEUE:-fifo} queue), plain FTP${LINE_SESSIONS:+, SESSIONS=$LINE_SESSIONS}"
 case ",$cases," in *,1k,* | *,backup,* | *,64m,*) start_proxy 40 ;; esac
 case ",$cases," in *,1k,*) upload_case "1 KiB upload, 40 ms RTT" "$work/files/small.bin" "$runs" ;; esac
 case ",$cases," in *,backup,*) backup_case "backup 30 x 256 KiB, 40 ms" "$runs" ;; esac

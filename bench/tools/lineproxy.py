@@ -15,16 +15,20 @@ What it models, on every control and data connection alike:
     trips after the client's connect, so the server's greeting (and its
     reply to STOR) reach the client when they would over the line. The
     client's own connect() returns at once (the kernel answers it);
-  - the upstream rate (--up-kbit): one token bucket of the line shared by
-    every connection, client to server; the downstream is not limited;
+  - the upstream rate (--up-kbit), shared by every connection, client to
+    server, with one queue in arrival order (--queue fifo, the default: a
+    modem's buffer, where a command waits behind the data other connections
+    handed over before it) or in fair turns (--queue fair); the downstream is
+    not limited;
   - a bounded buffer per connection (--buffer-kib), so a client feels the
     line as back-pressure rather than handing the proxy a whole file.
 Not modelled: loss, TCP slow start and window limits. Bytes of a direction
 leave in the order they came.
 
-It counts the client's commands: one line "<connection> <VERB>" per command
-in --log (flushed at once), so a benchmark counts commands and logins (USER)
-between two points of its run.
+It counts the client's commands: one line "<seconds> <connection> <VERB>"
+per command in --log (flushed at once; seconds on a monotonic clock), so a
+benchmark counts commands and logins (USER) between two points of its run,
+and a timeline per connection shows where a run waits.
 
 Only 127.0.0.1: it listens there and only connects there. It ends after
 --max-seconds (default 1800) or on SIGTERM / SIGINT.
@@ -36,6 +40,7 @@ listens.
 
 import argparse
 import asyncio
+import collections
 import itertools
 import re
 import signal
@@ -50,19 +55,60 @@ PASV_RE = re.compile(rb"^(227 .*?)(\d+),(\d+),(\d+),(\d+),(\d+),(\d+)(.*)$", re.
 
 
 class Line:
-    """The shared upstream of the line: when its next byte can leave."""
+    """The shared upstream of the line.
 
-    def __init__(self, bytes_per_second):
+    fifo: one queue, bytes leave in the order they came from any connection
+    (a modem's buffer), so a command waits behind the data other connections
+    handed over before it. fair: each connection with bytes waiting sends
+    QUANTUM bytes in turn (a router with fair queueing)."""
+
+    QUANTUM = 16 * 1024
+
+    def __init__(self, bytes_per_second, fair):
         self.rate = bytes_per_second
+        self.fair = fair and bytes_per_second > 0
         self.free_at = 0.0
+        self.turns = collections.deque()   # pipes with bytes waiting, in turn
+        self.ready = asyncio.Event()
 
     def depart(self, now, n):
-        """The time the last of n bytes handed over at now has left."""
+        """fifo: the time the last of n bytes handed over at now has left."""
         if not self.rate:
             return now
         start = max(now, self.free_at)
         self.free_at = start + n / self.rate
         return self.free_at
+
+    def submit(self, pipe, data, delay):
+        """fair: queues data (b"": the end) of pipe for its turns."""
+        if not pipe.line_chunks:
+            self.turns.append(pipe)
+        pipe.line_chunks.append((data, delay))
+        self.ready.set()
+
+    async def run(self):
+        loop = asyncio.get_running_loop()
+        while True:
+            if not self.turns:
+                self.ready.clear()
+                await self.ready.wait()
+                continue
+            pipe = self.turns[0]
+            chunks = pipe.line_chunks
+            data, delay = chunks[0]
+            piece, rest = data[:self.QUANTUM], data[self.QUANTUM:]
+            self.free_at = max(loop.time(), self.free_at) + len(piece) / self.rate
+            wait = self.free_at - loop.time()
+            if wait > 0:
+                await asyncio.sleep(wait)
+            if rest:
+                chunks[0] = (rest, delay)
+            else:
+                chunks.popleft()
+            pipe.queue.put_nowait((self.free_at + delay, piece))
+            self.turns.popleft()
+            if chunks:
+                self.turns.append(pipe)   # to the end of the round
 
 
 class Pipe:
@@ -76,17 +122,21 @@ class Pipe:
         self.queued = 0
         self.drained = asyncio.Event()
         self.drained.set()
-        self.inject_lock = asyncio.Lock()
+        self.line_chunks = collections.deque()   # (data, delay) waiting for fair turns
 
-    async def put(self, data, due):
-        self.queued += len(data)
+    def count(self, n):
+        self.queued += n
         if self.queued > self.args.buffer_kib * 1024:
             self.drained.clear()
+
+    async def put(self, data, due):
+        self.count(len(data))
         await self.queue.put((due, data))
 
     async def read_from(self, reader):
         loop = asyncio.get_running_loop()
         delay = self.args.delay_ms / 1000.0
+        fair = self.line is not None and self.line.fair
         try:
             while True:
                 await self.drained.wait()
@@ -97,13 +147,20 @@ class Pipe:
                     data = await self.on_data(data)
                     if not data:
                         continue
+                if fair:
+                    self.count(len(data))
+                    self.line.submit(self, data, delay)
+                    continue
                 now = loop.time()
                 sent = self.line.depart(now, len(data)) if self.line else now
                 await self.put(data, sent + delay)
         except (ConnectionError, OSError):
             pass
         # The end of the connection travels like a byte.
-        await self.queue.put((loop.time() + delay, b""))
+        if fair:
+            self.line.submit(self, b"", delay)
+        else:
+            await self.queue.put((loop.time() + delay, b""))
 
     async def write_to(self, writer_ready):
         loop = asyncio.get_running_loop()
@@ -140,13 +197,13 @@ class Pipe:
 class Proxy:
     def __init__(self, args):
         self.args = args
-        self.line = Line(args.up_kbit * 1000 / 8 if args.up_kbit else 0)
+        self.line = Line(args.up_kbit * 1000 / 8 if args.up_kbit else 0, args.queue == "fair")
         self.ids = itertools.count(1)
         self.log = open(args.log, "a", buffering=1) if args.log else None
 
     def note(self, conn, verb):
         if self.log:
-            self.log.write("%d %s\n" % (conn, verb))
+            self.log.write("%.3f %d %s\n" % (time.monotonic(), conn, verb))
 
     async def relay(self, client_reader, client_writer, upstream_port, up_filter=None, down_filter=None):
         """Carries one connection both ways; the server side opens 1.5 round trips late."""
@@ -278,11 +335,14 @@ async def main(argv):
     p.add_argument("--delay-ms", type=float, default=20.0, help="one-way delay in each direction")
     p.add_argument("--up-kbit", type=float, default=20000.0, help="upstream rate in kbit/s (0: unlimited)")
     p.add_argument("--buffer-kib", type=int, default=256, help="bytes held per connection and direction")
+    p.add_argument("--queue", choices=("fifo", "fair"), default="fifo",
+                   help="the upstream's queue: one for all connections (default), or fair turns")
     p.add_argument("--log", help="append one line per client command")
     p.add_argument("--max-seconds", type=float, default=1800.0, help="ends after this long")
     args = p.parse_args(argv)
 
     proxy = Proxy(args)
+    line_task = asyncio.get_running_loop().create_task(proxy.line.run()) if proxy.line.fair else None
     server = await asyncio.start_server(proxy.on_control, HOST, args.port)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
     stop = asyncio.get_running_loop().create_future()
@@ -293,6 +353,8 @@ async def main(argv):
     except asyncio.TimeoutError:
         print("lineproxy: --max-seconds reached", file=sys.stderr)
     server.close()
+    if line_task:
+        line_task.cancel()
     return 0
 
 
