@@ -166,6 +166,14 @@ private slots:
              .present = {"a.db:2097152", "b.db:1", "c.db:300000", "d.db:0", "e.db:65536", "sub/f.db:100000"},
              .sent = {"A.DB", "B.DB", "C.DB", "E.DB", "F.DB"}, .reported = {"gone.db", "d.db", "../out.db: "},
              .dirs = {"sub"}, .logins = 3, .sessions = 0},
+            // Three sessions: the questions still come in list order before
+            // anything is sent; refusals are reported in list order.
+            {.listed = sub, .present = {"one.db"}, .safety = true, .answers = {Yes, Yes, Yes}, .sent = {"ONE.DB"},
+             .reported = {"x.db"}, .messages = {create, over, again}, .dirs = {"newsub"}, .sessions = 3},
+            {.product = Product::Qofp, .listed = {"blocker/x.db", "a.db", "b.db", "c.db"},
+             .present = {"blocker", "a.db", "b.db", "c.db"}, .serverArgs = {"--refuse-stor"},
+             .warning = {"blocker/x.db could not be sent: the folder ", "a.db could not be sent: ", "0 of 4 files"},
+             .logins = 3, .sessions = 3},
             // Two sessions; a bad value gives the default, three.
             {.product = Product::Qsnp, .listed = abc, .present = abc, .sent = sent3, .logins = 2, .sessions = 2},
             {.product = Product::Qofp, .listed = abc, .present = abc, .sent = sent3, .logins = 3, .sessions = 9},
@@ -268,6 +276,15 @@ private slots:
                 QVERIFY2(said.contains(fill(part)), qPrintable(said));
             // Never the completion text when anything was left behind.
             QVERIFY2(!said.contains(completionText(w.profile())) == (r.sent.size() < r.listed.size()), qPrintable(said));
+            // Both lists keep get.INI's order, whichever session ended first.
+            QList<qsizetype> at;
+            for (const QString &path : w.lastRun().missingPaths)
+                at << r.listed.indexOf(path.mid(m.local.filePath(r.data).size() + 1));
+            QVERIFY2(std::is_sorted(at.begin(), at.end()) && !at.contains(-1), row);
+            at.clear();
+            for (const RunRecord::Failure &f : w.lastRun().failures)
+                at << r.listed.indexOf(f.path.mid(m.local.filePath(r.data).size() + 1));
+            QVERIFY2(std::is_sorted(at.begin(), at.end()) && !at.contains(-1), row);
             QStringList expected;
             for (const QString &t : r.messages)
                 expected << fill(t);
