@@ -1,5 +1,6 @@
 #include "backup/productwindow.h"
 
+#include "backup/backuprun.h"
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
 #include "ftp/ui/copyanimation.h"
@@ -53,11 +54,6 @@ QLabel *label(const QString &name, const QString &text, QWidget *parent)
     auto *l = new QLabel(text, parent);
     l->setObjectName(name);
     return l;
-}
-
-bool askYes(const QString &text)
-{
-    return Messages::show(text, MsgStyle::YesNo | MsgStyle::Question) == MsgAnswer::Yes;
 }
 
 // Keeps the window's buttons as a run left them even when it is cut short.
@@ -131,7 +127,7 @@ void ProductWindow::buildControls()
     cmdOk->setAccessibleDescription(QStringLiteral("Sends the database files to the server"));
     cmdGet = new QPushButton(QStringLiteral("&Get"), this);
     cmdGet->setObjectName(QStringLiteral("cmdGet"));
-    cmdGet->hide();
+    cmdGet->hide();  // the old per-file step; the run sends every file
     cmdClose = new QPushButton(profile_.closeButtonCaption, this);
     cmdClose->setObjectName(profile_.closeButtonName);
     cmdClose->setAutoDefault(false);
@@ -260,7 +256,6 @@ void ProductWindow::buildControls()
         setTabOrder(order.at(i - 1), order.at(i));
 
     connect(cmdOk, &QPushButton::clicked, this, [this] { cmdOk_Click(); });
-    connect(cmdGet, &QPushButton::clicked, this, [this] { cmdGet_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     resize(420, 520);
@@ -281,11 +276,11 @@ void ProductWindow::connectFtp()
             setPanelText(QStringLiteral("ftpconnection"), QStringLiteral("No FTP Connection"));
         }
         if (state == FtpStateLost) {
-            handleConnectionLost(*ftp_);
-            // Declining to reconnect (or a failed reconnect) ends the tries of
-            // this run; the remaining files are reported as not sent.
-            if (state_ == State::Running && !ftp_->Connected())
-                runOffline_ = true;
+            // During a run the run asks, once for all its sessions.
+            if (run_)
+                run_->primaryLost();
+            else
+                handleConnectionLost(*ftp_);
         }
     });
     connect(ftp_, &FtpClient::StatusMessage, this, [this](const QString &text) { AddStatusMessage(text); });
@@ -294,23 +289,6 @@ void ProductWindow::connectFtp()
         setPanelText(QStringLiteral("ftpconnection"), path + QStringLiteral(" on ") + ftp_->Host());
         RefreshRemoteList();
     });
-    connect(ftp_, &FtpClient::TransferStarting, this, [this] {
-        progress_->ShowProgressBar();
-        ProgressControlVisible(true);
-        progress_->StartFileDisplay(false, program().CurrentFileName, ftp_->Host());
-        const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(program().FileCount);
-        QLabel *panel = sbMain->findChild<QLabel *>(QStringLiteral("general"));
-        progress_->pacer()->put(panel, [this, panel, count] {
-            ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
-            panel->setText(count);
-        });
-    });
-    connect(ftp_, &FtpClient::TransferProgress, this,
-            [this](const QString &, const QString &, qint64, qint64 bytesDone, qint64 totalBytes, bool *cancel) {
-                const bool stop = progress_->Update(bytesDone, totalBytes);
-                if (cancel)
-                    *cancel = stop;
-            });
     connect(ftp_, &FtpClient::TransferComplete, this,
             [this](const QString &remote, const QString &local, bool download) {
                 // Within a run the progress stays up from file to file; the run
@@ -555,11 +533,6 @@ void ProductWindow::ProgressControlVisible(bool Torf)
         w->setVisible(Torf);
 }
 
-void ProductWindow::fail(const QString &path, const QString &name, const QString &reason)
-{
-    record_.failures.append({path, name, reason});
-}
-
 void ProductWindow::cmdOk_Click()
 {
     // One run at a time; after a run the window must be closed first.
@@ -568,49 +541,47 @@ void ProductWindow::cmdOk_Click()
     setCurrentProcName(QStringLiteral("cmdOk_Click"));
     state_ = State::Running;
     cmdOk->setEnabled(false);
+    bool closeRequested = false;
     {
         RunGuard guard(cmdClose);
-        record_ = RunRecord();
-        runOffline_ = false;
-        runCancelled_ = false;
+        BackupRun run(*ftp_,
+                      {[this] {
+                           FtpConnect();
+                           return ftp_->Connected();
+                       },
+                       [this](QString *reason) {
+                           QString why;
+                           const QString remote = ensureCompanyFolder(&why);
+                           if (remote.isEmpty())
+                               *reason = QStringLiteral("the folder ") + backupFolderPath(ReturnAlphaNumbersOnly(txtCompany))
+                                   + QStringLiteral(" could not be opened on the server: ") + why;
+                           return remote;
+                       }});
+        run.setSessions(backupSessionsFromSettings());
+        run.setInputBlocking(blocker_, cmdCancel);
+        connectRun(run);
+        run_ = &run;
         ftp_->clearCancel();
         cmdCancel->setEnabled(true);
         QStringList entries;
         for (int i = 0; i < lstQOFFiles->count(); ++i)
             entries << lstQOFFiles->item(i)->text();
-        record_.listed = int(entries.size());
-        program().FileCount = record_.listed;
+        program().FileCount = int(entries.size());
         progress_->StartAnimation();
-        const QString data = txtQOFData->text();
-        for (int i = 0; i < entries.size(); ++i) {
-            const QString path = localFileOfEntry(data, entries.at(i));
-            txtFileName->setText(path);
-            program().CurrentFileName = path;
-            program().CurrentFileNumber = i + 1;
-            if (runCancelled_) {
-                fail(path, entries.at(i), cancelledReason());
-                continue;
-            }
-            if (!isEntryInsideDataFolder(entries.at(i))) {
-                fail(path, entries.at(i), QStringLiteral("the name does not lie inside the data folder"));
-                continue;
-            }
-            try {
-                cmdGet_Click();
-            } catch (const std::exception &e) {
-                fail(path, entries.at(i), QString::fromLocal8Bit(e.what()));
-            }
-        }
+        run.run(txtQOFData->text(), entries);
+        run_ = nullptr;
+        record_ = run.record();
+        closeRequested = run.closeRequested();
         cmdCancel->setEnabled(false);
         ftp_->clearCancel();
         progress_->StopAnimation();
         progress_->pacer()->flush();
         ProgressControlVisible(false);
         setPanelText(QStringLiteral("general"), QStringLiteral("Ready"));
-        if (runOffline_)
+        if (run.offline())
             InitGrid();  // the user has been told; no further wait for the server
         else
-            ftpLoadGrid();
+            ftpLoadGrid();  // while the run's other sessions log out
     }
     for (QWidget *w : {static_cast<QWidget *>(lblFile), static_cast<QWidget *>(lblLocal),
                        static_cast<QWidget *>(txtFileName), static_cast<QWidget *>(driQOF),
@@ -622,101 +593,50 @@ void ProductWindow::cmdOk_Click()
     txtCompany->show();
     lblFTP->show();
     state_ = State::Done;
-    if (std::exchange(closeAfterRun_, false) || blocker_->takeCloseRequest())
+    if (std::exchange(closeAfterRun_, false) || blocker_->takeCloseRequest() || closeRequested)
         cmdExit_Click();
 }
 
-void ProductWindow::cmdGet_Click()
+void ProductWindow::connectRun(BackupRun &run)
 {
-    setCurrentProcName(QStringLiteral("cmdGet_Click"));
-    const QString path = txtFileName->text().trimmed();
-    if (path.isEmpty())
-        return;
-    const FileNameParts parts = ParseFileName(path);
-    const QString name = uploadFileName(parts.name, parts.ext);
-
-    if (!ftp_->Connected()) {
-        if (!runOffline_)
-            FtpConnect();
-        if (!ftp_->Connected()) {
-            // Asking again for every file would repeat the wait and the
-            // message; the rest of the run is reported instead.
-            if (state_ == State::Running)
-                runOffline_ = true;
-            fail(path, name, QStringLiteral("no connection to the server ") + makerHost());
-            return;
-        }
-    }
-
-    // A file the user chose to skip is not sent, and the run must say so.
-    const bool safety = program().SafetyOn;
-    if (safety && FileExists(path) && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(". Are you sure?"))) {
-        fail(path, name, skippedReason());
-        return;
-    }
-
-    // The folder of the path as it stands: a folder named "Data [2024]" is
-    // a folder, not the end of a drive prefix.
-    QString folder = localFolderOf(path);
-    if (!PathExists(folder)) {
-        if (safety && !askYes(QStringLiteral("Create the directory ") + folder + QStringLiteral("?"))) {
-            fail(path, name, skippedReason());
-            return;
-        }
-        if (folder.isEmpty() || !QDir().mkpath(toFileSystemPath(folder))) {
-            fail(path, name, QStringLiteral("the folder ") + folder + QStringLiteral(" could not be created"));
-            return;
-        }
-    } else if (safety && FileExists(path)
-               && !askYes(QStringLiteral("Overwrite ") + path + QStringLiteral(".  Are you sure?"))) {
-        fail(path, name, skippedReason());
-        return;
-    }
-    ftp_->setLocalDirectory(toFileSystemPath(StripRChar(folder)));
-
-    if (!FileExists(path)) {
-        record_.missingPaths << path;
-        record_.missingNames << name;
-        return;
-    }
-    QString why;
-    const QString remote = ensureCompanyFolder(&why);
-    if (remote.isEmpty()) {
-        fail(path, name, QStringLiteral("the folder ") + backupFolderPath(ReturnAlphaNumbersOnly(txtCompany))
-                             + QStringLiteral(" could not be opened on the server: ") + why);
-        return;
-    }
-    try {
-        // Naming the folder keeps the file out of the login folder even when
-        // the session was opened again since the folder was opened.
-        ftp_->PutFile(toFileSystemPath(path), remote);
-        ++record_.sent;
-    } catch (const FtpError &e) {
-        if (e.number() == kErrCancelled) {
-            runCancelled_ = true;
-            fail(path, name, cancelledReason());
+    runStartMs_ = -1;
+    shownCount_.clear();
+    connect(&run, &BackupRun::statusMessage, this, &ProductWindow::AddStatusMessage);
+    connect(&run, &BackupRun::fileStarted, this, [this](const QString &path) {
+        txtFileName->setText(path);
+        program().CurrentFileName = path;
+        ProgressControlVisible(true);
+        if (runStartMs_ < 0) {
+            // Time left comes from the rate of the whole run.
+            progress_->StartFileDisplay(false, path, ftp_->Host());
+            runStartMs_ = progress_->startMs;
         } else {
-            fail(path, name, e.description());
+            const QString text = path + QStringLiteral(" to ") + ftp_->Host();
+            progress_->pacer()->put(lblFile, [this, text] { lblFile->setText(text); });
         }
-    }
-}
-
-QString ProductWindow::cancelledReason()
-{
-    return QStringLiteral("not sent: the backup was cancelled");
-}
-
-QString ProductWindow::skippedReason()
-{
-    return QStringLiteral("not sent: skipped at your answer");
+    });
+    connect(&run, &BackupRun::progressed, this, [this](qint64 done, qint64 total, int finished, int listed) {
+        progress_->Update(done, total);
+        // "File n of m": the files finished, and the one after them.
+        program().CurrentFileNumber = qMin(finished + 1, listed);
+        const QString count = QStringLiteral("File %1 of %2").arg(program().CurrentFileNumber).arg(listed);
+        if (count == shownCount_)
+            return;
+        shownCount_ = count;
+        QLabel *panel = sbMain->findChild<QLabel *>(QStringLiteral("general"));
+        progress_->pacer()->put(panel, [this, panel, count] {
+            ProgressBar1->setFormat(count + QStringLiteral(": %p%"));
+            panel->setText(count);
+        });
+    });
 }
 
 void ProductWindow::cmdCancel_Click()
 {
     if (state_ != State::Running)
         return;
-    runCancelled_ = true;
-    ftp_->requestCancel();
+    if (run_)
+        run_->cancel();
 }
 
 void ProductWindow::showResult()

@@ -14,6 +14,7 @@ class QStatusBar;
 
 namespace tobra {
 
+class BackupRun;
 class CopyAnimation;
 class FlexGrid;
 class FtpClient;
@@ -25,7 +26,8 @@ class TransferInputBlocker;
 // One backup window: frmQof, frmQofp or frmQsnp, as its profile says. It
 // reads the company, the data folder and the file list through its tags,
 // opens the company folder inside /uploads on the maker's server and on Ok
-// sends every listed file there.
+// sends every listed file there: a BackupRun (backuprun.h) sends them, the
+// window shows what it reports.
 class ProductWindow : public QDialog {
     Q_OBJECT
 public:
@@ -60,8 +62,8 @@ public:
     void AddStatusMessage(const QString &message);
     void ProgressControlVisible(bool Torf);
 
+    // Sends the listed files (a BackupRun) and shows what became of them.
     void cmdOk_Click();
-    void cmdGet_Click();
     void cmdExit_Click();
     void cmdCancel_Click();
 
@@ -77,7 +79,8 @@ private:
     // or "" (with the reason) when it cannot be opened.
     QString ensureCompanyFolder(QString *why);
     QString openCompanyFolder();
-    void fail(const QString &path, const QString &name, const QString &reason);
+    // The window shows what the run reports.
+    void connectRun(BackupRun &run);
     void showResult();
     // Marks the rows of the file list whose file is not in the data folder.
     void markMissingEntries();
@@ -86,18 +89,17 @@ private:
     // The names the server grid lists.
     QStringList gridNames() const;
     void resetForNextOpening();
-    static QString cancelledReason();
     void setPanelText(const QString &key, const QString &text);
-    static QString skippedReason();
 
     const ProductProfile &profile_;
     State state_ = State::Ready;
     bool loaded_ = false;
-    // The connection failed or the user declined to reconnect during this
-    // run: the remaining files are not tried.
-    bool runOffline_ = false;
-    // The user cancelled the run: the rest of the list is not sent.
-    bool runCancelled_ = false;
+    // The run in progress, or null.
+    BackupRun *run_ = nullptr;
+    // Clock reading when the run's first file started; -1 before.
+    qint64 runStartMs_ = -1;
+    // The "File n of m" shown last.
+    QString shownCount_;
     // The window was closed during the run and the user agreed to cancel.
     bool closeAfterRun_ = false;
     RunRecord record_;

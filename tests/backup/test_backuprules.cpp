@@ -1,3 +1,4 @@
+#include "backup/backuprun.h"
 #include "backup/productprofile.h"
 
 #include <QtTest>
@@ -30,6 +31,15 @@ private slots:
             // The window applies the rule again to a finished name: no change.
             QCOMPARE(ReturnAlphaNumbersOnly(r.folder), QString(r.folder));
         }
+    }
+
+    void sessionsSetting()
+    {
+        // CHAT.INI SESSIONS: 1 to 4; anything else gives the default, 3.
+        const struct { const char *text; int sessions; } rows[] = {
+            {"", 3}, {"1", 1}, {" 2 ", 2}, {"4", 4}, {"0", 3}, {"5", 3}, {"-1", 3}, {"two", 3}, {"3x", 3}};
+        for (const auto &r : rows)
+            QCOMPARE(parseBackupSessions(r.text), r.sessions);
     }
 
     void entryInsideDataFolder()

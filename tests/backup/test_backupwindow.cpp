@@ -118,6 +118,9 @@ private slots:
             QList<MsgAnswer> answers = {};
             QStringList sent = {}, reported = {}, warning = {}, messages = {}, dirs = {};
             int logins = 1;   // -1: a cancel may cost one
+            int sessions = 1;   // CHAT.INI SESSIONS; 0: none given (the default, 3)
+            qint64 maxBytes = -1;   // the most the server may receive: resumed, not sent again
+            bool partLeft = false;   // a temporary file of a file given up may stay
         } rows[] = {
             // Whole backups; brackets in a data folder's name are part of it.
             {.company = "Acme Realty, Inc.", .folder = "QOFAcmeRealtyInc", .data = "Qof Data [2024]/",
@@ -154,11 +157,40 @@ private slots:
             {.listed = abc, .present = bigB, .serverArgs = drop, .answers = {Yes}, .sent = sent3, .messages = {lost},
              .logins = 2},
             {.listed = abc, .present = bigB, .serverArgs = drop, .answers = {No}, .sent = {"A.DB"},
-             .reported = {"b.db: ", "c.db: "}, .messages = {lost}},
+             .reported = {"b.db: ", "c.db: "}, .messages = {lost}, .partLeft = true},
             // Cancel while b.db is sent: it and the rest are not sent, nothing asked.
             {.listed = abc, .present = {"a.db", "b.db:50331648", "c.db"}, .serverArgs = {"--stall-after", "1000000"},
              .how = Row::Cancel, .sent = {"A.DB"}, .reported = {"b.db" + cancelled, "c.db" + cancelled},
              .warning = {"1 of 3 files"}, .logins = -1},
+            // Three sessions (the default): every file whole, three logins, the
+            // lists in get.INI's order.
+            {.listed = {"a.db", "b.db", "gone.db", "c.db", "d.db", "e.db", "sub/f.db", "../out.db"},
+             .present = {"a.db:2097152", "b.db:1", "c.db:300000", "d.db:0", "e.db:65536", "sub/f.db:100000"},
+             .sent = {"A.DB", "B.DB", "C.DB", "E.DB", "F.DB"}, .reported = {"gone.db", "d.db", "../out.db: "},
+             .dirs = {"sub"}, .logins = 3, .sessions = 0},
+            // Three sessions: the questions still come in list order before
+            // anything is sent; refusals are reported in list order.
+            {.listed = sub, .present = {"one.db"}, .safety = true, .answers = {Yes, Yes, Yes}, .sent = {"ONE.DB"},
+             .reported = {"x.db"}, .messages = {create, over, again}, .dirs = {"newsub"}, .sessions = 3},
+            {.product = Product::Qofp, .listed = {"blocker/x.db", "a.db", "b.db", "c.db"},
+             .present = {"blocker", "a.db", "b.db", "c.db"}, .serverArgs = {"--refuse-stor"},
+             .warning = {"blocker/x.db could not be sent: the folder ", "a.db could not be sent: ", "0 of 4 files"},
+             .logins = 3, .sessions = 3},
+            // Two sessions; a bad value gives the default, three.
+            {.product = Product::Qsnp, .listed = abc, .present = abc, .sent = sent3, .logins = 2, .sessions = 2},
+            {.product = Product::Qofp, .listed = abc, .present = abc, .sent = sent3, .logins = 3, .sessions = 9},
+            // The first two uploads break off, on two sessions as a rule: one
+            // question for the run; each resumes where it broke off.
+            {.listed = {"a.db", "b.db", "c.db", "d.db", "e.db"},
+             .present = {"a.db:600000", "b.db:600000", "c.db:600000", "d.db:600000", "e.db:600000"},
+             .serverArgs = drop, .answers = {Yes}, .sent = {"A.DB", "B.DB", "C.DB", "D.DB", "E.DB"},
+             .messages = {lost}, .logins = 3 + 2, .sessions = 3, .maxBytes = 5 * 600000 + 2 * 65536},
+            // Cancel while three sessions send: every session stops, none leaves its temporary file.
+            {.listed = {"a.db", "b.db", "c.db", "d.db"},
+             .present = {"a.db:16777216", "b.db:16777216", "c.db:16777216", "d.db:16777216"},
+             .serverArgs = {"--stall-after", "1000000"}, .how = Row::Cancel,
+             .reported = {"a.db" + cancelled, "b.db" + cancelled, "c.db" + cancelled, "d.db" + cancelled},
+             .warning = {"0 of 4 files"}, .logins = -1, .sessions = 3},
             // A file where an entry's folder should be, and STOR refused: each said, the run goes on.
             {.product = Product::Qofp, .listed = {"blocker/x.db", "a.db", "b.db"}, .present = {"blocker", "a.db", "b.db"},
              .serverArgs = {"--refuse-stor"},
@@ -176,6 +208,9 @@ private slots:
                 m.server.stop();
             const QString folder = r.folder.isEmpty() ? productProfile(r.product).code + "Co" : r.folder;
             QVERIFY(m.install(r.product, r.company, r.listed, m.local.filePath(r.data)));
+            if (r.sessions > 0)
+                QVERIFY(test::writeBytes(m.ini.filePath("CHAT.INI"),
+                                         "[PREFERENCES]\r\nSESSIONS=" + QByteArray::number(r.sessions) + "\r\n"));
             for (const QString &f : r.present)
                 QVERIFY(m.dataFile(r.data + f.section(':', 0, 0), f.contains(':') ? f.section(':', 1).toLongLong() : 1000));
             program().SafetyOn = r.safety;
@@ -208,16 +243,20 @@ private slots:
                 }
             });
             connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&](const QString &local) {
-                if (r.how == Row::Cancel && local.endsWith("b.db"))
+                // With one session while b.db is sent; with three while the first three are.
+                if (r.how == Row::Cancel && local.endsWith(r.sessions == 1 ? "b.db" : "a.db"))
                     QTimer::singleShot(800, cancel, [cancel] { QTest::mouseClick(cancel, Qt::LeftButton); });
             });
             w.cmdOk_Click();
             const QByteArray row = "row " + QByteArray::number(&r - rows);
             QStringList there = m.remoteEntries(folder);
             // Never a partial file under its final name; the temporary one of a
-            // file given up stays until the next upload of it.
-            there.removeIf([](const QString &n) { return n.startsWith("B.DB.") && n.endsWith(".tobra-part"); });
-            QVERIFY2(there == r.sent, row + ": " + there.join(',').toUtf8());
+            // file given up may stay, and nothing else.
+            const QStringList parts = there.filter(".tobra-part");
+            for (const QString &part : parts)
+                there.removeAll(part);
+            QVERIFY2(there == r.sent && (r.partLeft || parts.isEmpty()), row + ": " + m.remoteEntries(folder).join(',').toUtf8());
+            QVERIFY2(r.maxBytes < 0 || m.server.bytesReceived() <= r.maxBytes, row);
             QStringList grid;
             for (const QString &f : r.present) {
                 const QString name = f.section(':', 0, 0).section('/', -1).toUpper();
@@ -250,6 +289,15 @@ private slots:
                 QVERIFY2(said.contains(fill(part)), qPrintable(said));
             // Never the completion text when anything was left behind.
             QVERIFY2(!said.contains(completionText(w.profile())) == (r.sent.size() < r.listed.size()), qPrintable(said));
+            // Both lists keep get.INI's order, whichever session ended first.
+            QList<qsizetype> at;
+            for (const QString &path : w.lastRun().missingPaths)
+                at << r.listed.indexOf(path.mid(m.local.filePath(r.data).size() + 1));
+            QVERIFY2(std::is_sorted(at.begin(), at.end()) && !at.contains(-1), row);
+            at.clear();
+            for (const RunRecord::Failure &f : w.lastRun().failures)
+                at << r.listed.indexOf(f.path.mid(m.local.filePath(r.data).size() + 1));
+            QVERIFY2(std::is_sorted(at.begin(), at.end()) && !at.contains(-1), row);
             QStringList expected;
             for (const QString &t : r.messages)
                 expected << fill(t);
@@ -285,6 +333,33 @@ private slots:
             // An entry leading out of the data folder is refused and reported.
             QVERIFY(w.lastRun().failures.size() == 1 && w.lastRun().failures.first().name == "../outside.db");
         }
+    }
+
+    // Three sessions share one progress: the bytes of all files, "File n of
+    // m" counting the finished ones (a missing file is finished at once).
+    // Two entries with one server name go one after the other: the later
+    // one stays, as with one session.
+    void sessionsShareOneProgress()
+    {
+        BackupMachine m;
+        QVERIFY2(m.start(), qPrintable(m.server.lastError()));
+        QVERIFY(m.install(Product::Qof, "Share", {"gone.db", "a.db", "b.db", "sub/a.db"}));
+        QVERIFY(m.dataFile("a.db", 300000) && m.dataFile("b.db", 200000) && m.dataFile("sub/a.db", 100000));
+        ProductWindow w(Product::Qof);
+        QVERIFY(w.Form_Load());
+        QStringList counts;
+        connect(&w.ftp(), &FtpClient::TransferStarting, &w, [&] { counts << ctl<QLabel>(&w, "general")->text(); });
+        w.cmdOk_Click();
+        QCOMPARE(counts.value(0), QString("File 2 of 4"));
+        auto *bar = ctl<QProgressBar>(&w, "ProgressBar1");
+        QCOMPARE(bar->format(), QString("File 4 of 4: %p%"));
+        QVERIFY(bar->maximum() == 600000 && bar->value() == bar->maximum());
+        QCOMPARE(m.remoteEntries("QOFShare"), QStringList({"A.DB", "B.DB"}));
+        QVERIFY(m.same("sub/a.db", "QOFShare/A.DB") && m.same("b.db", "QOFShare/B.DB"));
+        QCOMPARE(items(&w, "lstMissingFiles"), QStringList{"gone.db"});
+        QCOMPARE(items(&w, "lstMessages").filter(QRegularExpression("^Upload of .* complete$")).size(), 3);
+        QCOMPARE(m.server.loginCount(), 3);
+        QCOMPARE(w.lastRun().sent, 3);
     }
 
     // A 200-character data path: the window keeps its size and EXIT stays
@@ -351,6 +426,8 @@ private slots:
         BackupMachine m;
         QVERIFY2(m.start(), qPrintable(m.server.lastError()));
         QVERIFY(m.install(Product::Qof, "Twice", {"a.db", "b.db"}) && m.dataFile("a.db", 4000) && m.dataFile("b.db", 4000));
+        // One session: both files pass through the window's own.
+        QVERIFY(test::writeBytes(m.ini.filePath("CHAT.INI"), "[PREFERENCES]\r\nSESSIONS=1\r\n"));
         ProductWindow w(Product::Qof);
         QVERIFY(w.Form_Load());
         int starts = 0;
