@@ -483,7 +483,10 @@ void ProductWindow::ftpLoadGrid()
     if (!ftp_->Connected())
         return;  // FtpConnect has told the user
     try {
-        openCompanyFolder();
+        // After a run the session is in the company folder already: one
+        // listing of it, not /uploads again to find it.
+        if (companyFolder_.isEmpty() || ftp_->currentDirectory() != companyFolder_)
+            openCompanyFolder();
         const QList<BackupGridRow> rows = backupGridRows(ftp_->List(), profile_.listsFolders);
         for (const BackupGridRow &row : rows) {
             msfNextRow(MSFDir);
