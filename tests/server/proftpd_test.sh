@@ -100,27 +100,8 @@ resent=$(tail -n +$((xfer_before + 1)) "$work/xferlog" | awk '$9 ~ /BIG\.BIN/ {n
 echo "ok: resumed across runs: killed at $cut bytes, the second run sent $resent of $((64 << 20)) bytes"
 
 # (c) A product backup through the product window's code.
-printf '[company name]\r\ncompany=Server Test Co.\r\n[directories]\r\ndatadir=%s\r\n' "$work/data/qof" >"$work/ini/qof.ini"
-mkdir -p "$work/data/qof"
-printf '[QofFILES]\r\n' >"$work/ini/get.INI"
-for i in 1 2 3; do
-  head -c $((i * 5000)) /dev/urandom >"$work/data/qof/db$i.dat"
-  printf 'FILE%d=db%d.dat\r\n' "$i" "$i" >>"$work/ini/get.INI"
-done
-before=$(logins)
-out=$(TOBRA_MAKER_HOST="127.0.0.1:$port" timeout 120 "$bench" 2>"$work/c.err") || fail "backup: exit $? ($out)"
-# "open_ms N run_ms N listed N sent N ... client_logins N"
-field() { awk -v k="$1" '{for (i = 1; i < NF; i++) if ($i == k) print $(i + 1)}' <<<"$out"; }
-listed=$(field listed) sent=$(field sent) client_logins=$(field client_logins)
-[ "$listed" = 3 ] && [ "$sent" = 3 ] || fail "backup: listed $listed, sent $sent"
-[ "$client_logins" = 1 ] || fail "backup: $client_logins logins by the window's session"
-# Three sessions (SESSIONS defaults to 3) for three files.
-[ $(($(logins) - before)) -eq 3 ] || fail "backup: the server saw $(($(logins) - before)) logins, not 3"
-for i in 1 2 3; do
-  stored=$(find "$root/uploads" -path '*QOF*' -name "DB$i.DAT")
-  [ -n "$stored" ] && cmp "$work/data/qof/db$i.dat" "$stored" || fail "backup: DB$i.DAT missing or different"
-done
-echo "ok: product backup, 3 files over 3 sessions"
+. "$top/tests/server/backup_check.sh"
+check_backup
 
 # (d) Downloads are refused; plain FTP is refused; an upload of a new file is not.
 rc=0
