@@ -20,6 +20,21 @@ make_work_dir() {
   trap _tobra_cleanup EXIT
 }
 
+# wait_listening PID PORT NAME LOG: waits up to 10 s for PID to listen on
+# 127.0.0.1:PORT; otherwise says NAME did not start, shows LOG, returns 1.
+wait_listening() {
+  local hexport
+  hexport=$(printf '%04X' "$2")
+  for _ in $(seq 1 100); do
+    grep -q "^ *[0-9]*: 0100007F:$hexport 00000000:0000 0A" /proc/net/tcp && return 0
+    kill -0 "$1" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "$3 did not start:" >&2
+  cat "$4" >&2
+  return 1
+}
+
 # start_local_ftp_server ROOT [server options]: sets $server_pid and $port.
 start_local_ftp_server() {
   local root=$1

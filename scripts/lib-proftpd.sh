@@ -115,14 +115,5 @@ CONF
     "$work/proftpd-own.conf" "$top_dir/docs/server/proftpd.conf" >"$work/proftpd.conf"
   "$tree/usr/sbin/proftpd" --nodaemon --config "$work/proftpd.conf" >"$work/proftpd.out" 2>&1 &
   proftpd_pid=$!
-  local hexport
-  hexport=$(printf '%04X' "$port")
-  for _ in $(seq 1 100); do
-    grep -q "^ *[0-9]*: 0100007F:$hexport 00000000:0000 0A" /proc/net/tcp && return 0
-    kill -0 "$proftpd_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "proftpd did not start:" >&2
-  cat "$work/proftpd.out" >&2
-  return 1
+  wait_listening "$proftpd_pid" "$port" proftpd "$work/proftpd.out"
 }

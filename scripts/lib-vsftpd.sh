@@ -84,14 +84,5 @@ CONF
   } >"$work/vsftpd.conf"
   /usr/sbin/vsftpd "$work/vsftpd.conf" >"$work/vsftpd.out" 2>&1 &
   vsftpd_pid=$!
-  local hexport
-  hexport=$(printf '%04X' "$port")
-  for _ in $(seq 1 100); do
-    grep -q "^ *[0-9]*: 0100007F:$hexport 00000000:0000 0A" /proc/net/tcp && return 0
-    kill -0 "$vsftpd_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "vsftpd did not start:" >&2
-  cat "$work/vsftpd.out" >&2
-  return 1
+  wait_listening "$vsftpd_pid" "$port" vsftpd "$work/vsftpd.out"
 }

@@ -100,17 +100,11 @@ resent=$(tail -n +$((xfer_before + 1)) "$work/xferlog" | awk '$9 ~ /BIG\.BIN/ {n
 echo "ok: resumed across runs: killed at $cut bytes, the second run sent $resent of $((64 << 20)) bytes"
 
 # (c) A product backup through the product window's code.
-. "$top/tests/server/backup_check.sh"
+. "$top/tests/server/checks.sh"
 check_backup
 
 # (d) Downloads are refused; plain FTP is refused; an upload of a new file is not.
-rc=0
-curl -sS --ssl-reqd -k "$ftp/uploads/T1/REPORT.ZIP" -o "$work/download" 2>"$work/d.err" || rc=$?
-[ "$rc" -ne 0 ] || fail "download: curl got the file"
-[ ! -s "$work/download" ] || fail "download: bytes arrived"
-rc=0
-curl -sS "$ftp/uploads/" -o /dev/null 2>>"$work/d.err" || rc=$?
-[ "$rc" -ne 0 ] || fail "plain FTP: the login was taken without TLS"
+check_no_download_no_plain_ftp
 # A checksum of a byte range would give a file away byte by byte; a RANG
 # left pending would break the next APPE.
 for cmd in XCRC XMD5 XSHA XSHA1 XSHA256 XSHA512; do

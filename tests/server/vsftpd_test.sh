@@ -111,17 +111,11 @@ cmp "$work/data/big.bin" "$root/uploads/T3/BIG.BIN" || fail "across runs: bytes 
 echo "ok: the next run resumed at byte $held after tobra was killed"
 
 # (c) A product backup through the product window's code.
-. "$top/tests/server/backup_check.sh"
+. "$top/tests/server/checks.sh"
 check_backup
 
 # (d) Downloads are refused; plain FTP is refused; an upload of a new file is not.
-rc=0
-curl -sS --ssl-reqd -k "$ftp/uploads/T1/REPORT.ZIP" -o "$work/download" 2>"$work/d.err" || rc=$?
-[ "$rc" -ne 0 ] || fail "download: curl got the file"
-[ ! -s "$work/download" ] || fail "download: bytes arrived"
-rc=0
-curl -sS "$ftp/uploads/" -o /dev/null 2>>"$work/d.err" || rc=$?
-[ "$rc" -ne 0 ] || fail "plain FTP: the login was taken without TLS"
+check_no_download_no_plain_ftp
 echo "new file" >"$work/data/new.txt"
 curl -sS --ssl-reqd -k -T "$work/data/new.txt" "$ftp/uploads/T1/NEW.TXT" 2>>"$work/d.err" ||
   fail "curl upload: exit $?"
