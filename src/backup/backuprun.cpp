@@ -2,8 +2,8 @@
 
 #include "ftp/ftpclient.h"
 #include "ftp/ftpevents.h"
+#include "ftp/ftpsettings.h"
 #include "support/globals.h"
-#include "support/inifile.h"
 #include "support/messages.h"
 #include "support/modcommon.h"
 #include "support/runlog.h"
@@ -22,15 +22,12 @@ namespace tobra {
 
 int parseBackupSessions(const QString &text)
 {
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok);
-    return ok && n >= 1 && n <= kMaxBackupSessions ? n : kDefaultBackupSessions;
+    return wholeNumberOr(text, 1, kMaxBackupSessions, kDefaultBackupSessions);
 }
 
 int backupSessionsFromSettings()
 {
-    return parseBackupSessions(ReadIni(QStringLiteral("CHAT.INI"), QStringLiteral("PREFERENCES"),
-                                       QStringLiteral("SESSIONS"), QString()));
+    return parseBackupSessions(readChatSetting(QStringLiteral("SESSIONS")));
 }
 
 // While the run waits for its other sessions alone, input is kept away as
@@ -113,11 +110,6 @@ QString BackupRun::cancelledReason()
 QString BackupRun::skippedReason()
 {
     return QStringLiteral("not sent: skipped at your answer");
-}
-
-QString BackupRun::lostQuestion(const QString &host)
-{
-    return QStringLiteral("Connection to ") + host + QStringLiteral(" has been lost - would you like to reconnect?");
 }
 
 void BackupRun::run(const QString &dataFolder, const QStringList &entries)
@@ -494,7 +486,7 @@ int BackupRun::decide(bool forSession)
     QObject *filter = forSession ? (waiter_ ? static_cast<QObject *>(blocker_.get()) : windowBlocker_) : nullptr;
     if (filter)
         QCoreApplication::instance()->removeEventFilter(filter);
-    const bool yes = Messages::show(lostQuestion(primary_.Host()), MsgStyle::YesNo | MsgStyle::Question,
+    const bool yes = Messages::show(connectionLostQuestion(primary_.Host()), MsgStyle::YesNo | MsgStyle::Question,
                                     QStringLiteral("Connection lost"))
                      == MsgAnswer::Yes;
     if (filter)
@@ -529,7 +521,7 @@ void BackupRun::primaryLost()
         try {
             primary_.Reconnect();
         } catch (const FtpError &e) {
-            Messages::show(QStringLiteral("Could not reconnect: ") + e.description(), MsgStyle::Exclamation);
+            reportReconnectFailure(e);
             // No further tries on this session; the others go on.
             primaryAlive_ = false;
             offline_ = sessions_.empty();

@@ -88,8 +88,6 @@ public:
     bool closeRequested() const { return closeRequested_; }
     static QString cancelledReason();
     static QString skippedReason();
-    // "Connection to HOST has been lost - would you like to reconnect?"
-    static QString lostQuestion(const QString &host);
 
 signals:
     // A session starts sending path (its full local path).

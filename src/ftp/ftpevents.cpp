@@ -111,19 +111,27 @@ void showUploadNotice(const QString &line)
         Messages::show(line, MsgStyle::Information, QStringLiteral("Transfer Notification"));
 }
 
+QString connectionLostQuestion(const QString &host)
+{
+    return QStringLiteral("Connection to ") + host + QStringLiteral(" has been lost - would you like to reconnect?");
+}
+
+void reportReconnectFailure(const FtpError &e)
+{
+    Messages::show(failureMessage(QStringLiteral("Could not reconnect: ") + e.description(), e), MsgStyle::Critical);
+}
+
 void handleConnectionLost(FtpClient &ftp)
 {
-    const MsgAnswer a = Messages::show(QStringLiteral("Connection to ") + ftp.Host()
-                                           + QStringLiteral(" has been lost - would you like to reconnect?"),
-                                       MsgStyle::YesNo | MsgStyle::Question, QStringLiteral("Connection lost"));
+    const MsgAnswer a = Messages::show(connectionLostQuestion(ftp.Host()), MsgStyle::YesNo | MsgStyle::Question,
+                                       QStringLiteral("Connection lost"));
     try {
         if (a == MsgAnswer::Yes)
             ftp.Reconnect();
         else if (ftp.Connected())
             ftp.Disconnect();
     } catch (const FtpError &e) {
-        Messages::show(failureMessage(QStringLiteral("Could not reconnect: ") + e.description(), e),
-                       MsgStyle::Critical);
+        reportReconnectFailure(e);
     }
 }
 

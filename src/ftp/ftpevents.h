@@ -36,6 +36,11 @@ QString transferCancelledLine(const QString &remoteFile, const QString &localFil
 bool isUploadNotice(const QString &line);
 void showUploadNotice(const QString &line);
 
+// The question asked when a connection is lost.
+QString connectionLostQuestion(const QString &host);
+// Said when a reconnect asked for fails.
+void reportReconnectFailure(const FtpError &e);
+
 // The reaction to a lost connection: asks whether to reconnect; Yes
 // reconnects, No disconnects. A failed reconnect is reported.
 void handleConnectionLost(FtpClient &ftp);

@@ -14,12 +14,17 @@ constexpr int kMaxSeconds = 24 * 3600;
 
 int secondsOr(const QString &text, int fallback)
 {
-    bool ok = false;
-    const int v = text.trimmed().toInt(&ok);
-    return ok && v > 0 && v <= kMaxSeconds ? v : fallback;
+    return wholeNumberOr(text, 1, kMaxSeconds, fallback);
 }
 
 }  // namespace
+
+int wholeNumberOr(const QString &text, int min, int max, int fallback)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    return ok && v >= min && v <= max ? v : fallback;
+}
 
 QString chatIniPath()
 {
@@ -91,9 +96,7 @@ QString certSettingLine(const QString &pin)
 int parseRetryFor(const QString &seconds)
 {
     constexpr int kDefault = 300;
-    bool ok = false;
-    const int v = seconds.trimmed().toInt(&ok);
-    return ok && v >= 0 && v <= kMaxSeconds ? v : kDefault;
+    return wholeNumberOr(seconds, 0, kMaxSeconds, kDefault);
 }
 
 RetryPolicy unattendedRetryPolicy()

@@ -12,6 +12,8 @@ namespace tobra {
 QString chatIniPath();
 // A key of CHAT.INI [PREFERENCES]; "" when missing.
 QString readChatSetting(const QString &key);
+// text as a whole number from min to max; fallback for anything else.
+int wholeNumberOr(const QString &text, int min, int max, int fallback);
 
 // Time-outs in seconds as CHAT.INI [PREFERENCES] gives them
 // (CONNECTTIMEOUT, STALLTIMEOUT); a missing or bad value gives the default.
