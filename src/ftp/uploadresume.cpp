@@ -94,15 +94,9 @@ std::optional<FtpError> UploadRun::resumeFromServer(const QString &why)
             return localReadError(up_.file.errorString());
         bool same = true;
         if (plan_) {
-            const QStringList commands = checksumCommands(*plan_, targetPath(), held);
-            const QStringList select = plan_->viaHash && plan_->needsOpts && !d_->hashSelected
-                                           ? QStringList{selectHashCommand(*plan_)}
-                                           : QStringList();
             d_->proofArmed = true;
-            const FtpImpl::Result hr = d_->quote(select + commands, folderUrl());
-            if (hr.code == CURLE_OK && d_->replyTo(QStringLiteral("OPTS HASH ")) == 200)
-                d_->hashSelected = true;
-            const QByteArray remote = hr.code == CURLE_OK ? digestIn(*plan_) : QByteArray();
+            const FtpImpl::Result hr = d_->quote(checksumRequest(targetPath(), held), folderUrl());
+            const QByteArray remote = hr.code == CURLE_OK ? serverDigest() : QByteArray();
             const QByteArray local = prefix->hex();
             same = remote.isEmpty() || remote == local;
             logLine(QStringLiteral("retry"), remote.isEmpty()

@@ -61,9 +61,9 @@ private:
 
     void beginJournal();
     Step step();
-    Step send(qint64 *held, QByteArray *serverDigest);
+    Step send(qint64 *held, QByteArray *remoteDigest);
     FtpImpl::Result sendOnce(bool folderByFolder);
-    Step prove(qint64 held, const QByteArray &serverDigest);
+    Step prove(qint64 held, const QByteArray &remoteDigest);
     Step moveIntoPlace();
     // Asks the server what it holds of the target and resumes from there,
     // or from the start when that is not this upload's beginning.
@@ -75,13 +75,12 @@ private:
     // is left there.
     bool cleanUp();
     QStringList proofCommands(const QString &path);
-    // The server's digest in the replies of the last request.
-    QByteArray digestIn(const ChecksumPlan &plan) const
-    {
-        const QString command = checksumCommands(plan, QString()).last().section(QLatin1Char(' '), 0, 0);
-        const FtpImpl::Exchange e = d_->exchangeOf(command + QLatin1Char(' '));
-        return digestFromReply(plan, e.reply, e.text);
-    }
+    // The checksum's commands (with OPTS HASH first while the session has
+    // not chosen the algorithm), of the whole file or its first bytes.
+    QStringList checksumRequest(const QString &path, std::optional<qint64> prefixLength = {}) const;
+    // The server's digest in the replies of the last request ("" when it
+    // gave none); notes an algorithm chosen on the way.
+    QByteArray serverDigest();
 
     FtpClient *q_;
     FtpClient::Impl *d_;

@@ -34,12 +34,25 @@ QString sizeMismatchReason(qint64 held, qint64 total)
 
 QStringList UploadRun::proofCommands(const QString &path)
 {
-    QStringList commands{QStringLiteral("SIZE ") + path};
-    if (!plan_)
-        return commands;
+    const QStringList size{QStringLiteral("SIZE ") + path};
+    return plan_ ? size + checksumRequest(path) : size;
+}
+
+QStringList UploadRun::checksumRequest(const QString &path, std::optional<qint64> prefixLength) const
+{
+    QStringList commands;
     if (plan_->viaHash && plan_->needsOpts && !d_->hashSelected)
         commands << selectHashCommand(*plan_);
-    return commands + checksumCommands(*plan_, path);
+    return commands + checksumCommands(*plan_, path, prefixLength);
+}
+
+QByteArray UploadRun::serverDigest()
+{
+    if (d_->replyTo(QStringLiteral("OPTS HASH ")) == 200)
+        d_->hashSelected = true;
+    const QString command = checksumCommands(*plan_, QString()).last().section(QLatin1Char(' '), 0, 0);
+    const FtpImpl::Exchange e = d_->exchangeOf(command + QLatin1Char(' '));
+    return digestFromReply(*plan_, e.reply, e.text);
 }
 
 FtpImpl::Result UploadRun::sendOnce(bool folderByFolder)
@@ -73,7 +86,7 @@ FtpImpl::Result UploadRun::sendOnce(bool folderByFolder)
     return r;
 }
 
-Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
+Step UploadRun::send(qint64 *held, QByteArray *remoteDigest)
 {
     Step s;
     if (!up_.file.seek(offset_)) {
@@ -96,9 +109,7 @@ Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
     s.serverStarted = d_->sawReply(125, 150);
     *held = d_->sizeReply;
     if (plan_) {
-        if (d_->replyTo(QStringLiteral("OPTS HASH ")) == 200)
-            d_->hashSelected = true;
-        *serverDigest = digestIn(*plan_);
+        *remoteDigest = serverDigest();
     }
     curl_off_t uploaded = 0;
     curl_easy_getinfo(curl, CURLINFO_SIZE_UPLOAD_T, &uploaded);
@@ -134,7 +145,7 @@ Step UploadRun::send(qint64 *held, QByteArray *serverDigest)
 
 // Only the server's own count, and its digest where it computes one,
 // prove the file arrived whole.
-Step UploadRun::prove(qint64 held, const QByteArray &serverDigest)
+Step UploadRun::prove(qint64 held, const QByteArray &remoteDigest)
 {
     Step s;
     if (held != up_.total) {
@@ -150,15 +161,15 @@ Step UploadRun::prove(qint64 held, const QByteArray &serverDigest)
     }
     if (!plan_) {
         logLine(QStringLiteral("transfer"), QStringLiteral("proven by size: %1 bytes").arg(held));
-    } else if (serverDigest.isEmpty()) {
+    } else if (remoteDigest.isEmpty()) {
         logLine(QStringLiteral("transfer"), QStringLiteral("proven by size only: %1 bytes; the server gave no %2 (%3)")
                                                 .arg(held)
                                                 .arg(plan_->label(), d_->refusal));
     } else {
         const QByteArray local = up_.digest->hex();
-        if (local != serverDigest) {
+        if (local != remoteDigest) {
             const QString reason = QStringLiteral("The server's %1 of the file is %2, the local file's is %3.")
-                                       .arg(plan_->hashName, QString::fromLatin1(serverDigest), QString::fromLatin1(local));
+                                       .arg(plan_->hashName, QString::fromLatin1(remoteDigest), QString::fromLatin1(local));
             s.error = FtpError(kErrTransfer, QStringLiteral("%1 arrived changed: %2").arg(what_, reason), reason);
             s.end = StepEnd::Mismatch;
             return s;
@@ -207,9 +218,9 @@ Step UploadRun::step()
 {
     FtpImpl::Busy busy(*d_);
     qint64 held = -1;
-    QByteArray serverDigest;
+    QByteArray remoteDigest;
     if (fresh_ || offset_ < up_.total) {
-        Step s = send(&held, &serverDigest);
+        Step s = send(&held, &remoteDigest);
         serverStarted_ = serverStarted_ || s.serverStarted;
         if (s.end != StepEnd::Done)
             return s;
@@ -229,12 +240,10 @@ Step UploadRun::step()
         }
         held = d_->sizeReply;
         if (plan_) {
-            if (d_->replyTo(QStringLiteral("OPTS HASH ")) == 200)
-                d_->hashSelected = true;
-            serverDigest = digestIn(*plan_);
+            remoteDigest = serverDigest();
         }
     }
-    Step s = prove(held, serverDigest);
+    Step s = prove(held, remoteDigest);
     if (s.end != StepEnd::Done || !viaTemp_)
         return s;
     return moveIntoPlace();
